@@ -1,0 +1,11 @@
+#include "antenna_w.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    Antenna_w window(nullptr);
+    window.show();
+    return app.exec();
+}

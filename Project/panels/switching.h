@@ -1,0 +1,22 @@
+#ifndef SWITCHING_H
+#define SWITCHING_H
+
+#include <QWidget>
+
+namespace Ui {
+class Switching;
+}
+
+class Switching : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Switching(QWidget *parent = nullptr);
+    ~Switching() override;
+
+private:
+    Ui::Switching *ui;
+};
+
+#endif // SWITCHING_H

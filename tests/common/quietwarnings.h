@@ -1,0 +1,17 @@
+#ifndef QUIETWARNINGS_H
+#define QUIETWARNINGS_H
+
+#include <QRegularExpression>
+#include <QTest>
+
+// Any Qt warning during a test function fails it: a failed connection or a
+// bad property shows up as a warning long before it shows up as a bug. The
+// offscreen platform's note that it cannot pass size hints to a window
+// manager is about the test platform, not about the program.
+inline void failOnAnyWarning()
+{
+    QTest::failOnWarning(QRegularExpression(
+            QStringLiteral("^(?!This plugin does not support propagateSizeHints\\(\\)$)")));
+}
+
+#endif // QUIETWARNINGS_H

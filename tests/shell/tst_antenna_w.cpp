@@ -1,0 +1,415 @@
+#include "antenna_w.h"
+#include "quietwarnings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolBar>
+
+#include <memory>
+
+class tst_Antenna_w : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startState();
+    void panelActions_data();
+    void panelActions();
+    void helpActionsChangeNothing();
+    void log_data();
+    void log();
+    void menusAndToolBar();
+    void toolTips_data();
+    void toolTips();
+    void icons_data();
+    void icons();
+    void panelsNamedAfterFields();
+    void enlargingKeepsAreasInPlace();
+    void exitEndsEventLoopWithZero();
+    void closingWindowEndsEventLoop();
+
+private:
+    QAction *action(const char *name) const;
+    QStringList visiblePanels() const;
+    QString title() const;
+    QString logText() const;
+    void appendLog(const QString &text);
+
+    std::unique_ptr<Antenna_w> window;
+};
+
+static const char *const panelNames[] = { "config_", "cover_", "meas_",
+                                          "switch_", "mem_",   "system_" };
+
+void tst_Antenna_w::init()
+{
+    failOnAnyWarning();
+    window = std::make_unique<Antenna_w>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void tst_Antenna_w::cleanup()
+{
+    window.reset();
+}
+
+QAction *tst_Antenna_w::action(const char *name) const
+{
+    auto *a = window->findChild<QAction *>(QLatin1String(name));
+    if (!a)
+        qFatal("no action %s", name);
+    return a;
+}
+
+QStringList tst_Antenna_w::visiblePanels() const
+{
+    QStringList visible;
+    for (const char *name : panelNames) {
+        auto *panel = window->findChild<QWidget *>(QLatin1String(name));
+        if (panel && panel->isVisible())
+            visible << QLatin1String(name);
+    }
+    return visible;
+}
+
+QString tst_Antenna_w::title() const
+{
+    return window->findChild<QLabel *>(QStringLiteral("title"))->text();
+}
+
+QString tst_Antenna_w::logText() const
+{
+    return window->findChild<QPlainTextEdit *>(QStringLiteral("rxData"))->toPlainText();
+}
+
+void tst_Antenna_w::appendLog(const QString &text)
+{
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "set_Text", Q_ARG(QString, text)));
+}
+
+void tst_Antenna_w::startState()
+{
+    QCOMPARE(window->windowTitle(), QStringLiteral("Norvex"));
+    QCOMPARE(window->size(), QSize(800, 600));
+    QCOMPARE(visiblePanels(), QStringList { "config_" });
+    QCOMPARE(title(), QStringLiteral("Antenna configuration"));
+    QVERIFY(logText().isEmpty());
+
+    // init_Antenna puts any state back to the start state.
+    action("actionSwitching")->trigger();
+    window->init_Antenna();
+    QCOMPARE(visiblePanels(), QStringList { "config_" });
+    QCOMPARE(title(), QStringLiteral("Antenna configuration"));
+}
+
+void tst_Antenna_w::panelActions_data()
+{
+    QTest::addColumn<QString>("actionName");
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<QString>("expectedTitle");
+
+    QTest::newRow("data link shows configuration")
+            << "actionConfig" << "config_" << "Antenna configuration";
+    QTest::newRow("test system shows systeme") << "actionTest_System" << "system_" << "Test system";
+    QTest::newRow("factory settings shows memory")
+            << "actionFactory_settings" << "mem_" << "Factory settings";
+    QTest::newRow("measurement shows measurement")
+            << "actionMeasurement" << "meas_" << "Antenna measurement";
+    QTest::newRow("switching shows switching")
+            << "actionSwitching" << "switch_" << "Antenna switching mode";
+    QTest::newRow("coverage shows coverage") << "actionCoverage" << "cover_" << "Antenna coverage";
+}
+
+void tst_Antenna_w::panelActions()
+{
+    QFETCH(QString, actionName);
+    QFETCH(QString, panel);
+    QFETCH(QString, expectedTitle);
+
+    // Start from a different panel so that the action really has to switch.
+    action(actionName == "actionCoverage" ? "actionSwitching" : "actionCoverage")->trigger();
+
+    QAction *a = action(actionName.toLatin1().constData());
+    a->trigger();
+    QCOMPARE(visiblePanels(), QStringList { panel });
+    QCOMPARE(title(), expectedTitle);
+
+    // The visible panel gets the whole panel area once the layout has run.
+    auto *shown = window->findChild<QWidget *>(panel);
+    const QRect placed(0, 0, 531, 509);
+    QTRY_COMPARE(shown->geometry(), placed);
+
+    a->trigger();
+    QCOMPARE(visiblePanels(), QStringList { panel });
+    QCOMPARE(title(), expectedTitle);
+    QCoreApplication::processEvents();
+    QCOMPARE(shown->geometry(), placed);
+}
+
+void tst_Antenna_w::helpActionsChangeNothing()
+{
+    action("actionMeasurement")->trigger();
+    appendLog(QStringLiteral("line\n"));
+
+    action("actionAbout_Norvex")->trigger();
+    action("actionDocumentation")->trigger();
+
+    QCOMPARE(visiblePanels(), QStringList { "meas_" });
+    QCOMPARE(title(), QStringLiteral("Antenna measurement"));
+    QCOMPARE(logText(), QStringLiteral("line\n"));
+    QVERIFY(window->isVisible());
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void tst_Antenna_w::log_data()
+{
+    QTest::addColumn<QStringList>("appends");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("clearAtEnd");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("appends join without separator")
+            << QStringList { "Com Data Link: open \n", "Com Data Link: close \n" } << QString()
+            << false << "Com Data Link: open \nCom Data Link: close \n";
+    QTest::newRow("empty append keeps text") << QStringList { "a\n", "" } << QString() << false
+                                             << "a\n";
+    QTest::newRow("clear on empty log") << QStringList() << QString() << true << QString();
+    QTest::newRow("clear after appends") << QStringList { "a\n", "b\n" } << QString() << true
+                                         << QString();
+    QTest::newRow("typed text dropped by next append")
+            << QStringList { "a\n", "b\n" } << "typed by the operator" << false << "a\nb\n";
+    QTest::newRow("typed text dropped by clear")
+            << QStringList { "a\n" } << "typed by the operator" << true << QString();
+}
+
+void tst_Antenna_w::log()
+{
+    QFETCH(QStringList, appends);
+    QFETCH(QString, typed);
+    QFETCH(bool, clearAtEnd);
+    QFETCH(QString, expected);
+
+    auto *rxData = window->findChild<QPlainTextEdit *>(QStringLiteral("rxData"));
+    QVERIFY(!rxData->isReadOnly());
+
+    for (int i = 0; i < appends.size(); ++i) {
+        // The operator types into the log before the last append.
+        if (!typed.isEmpty() && i == appends.size() - 1) {
+            rxData->setFocus();
+            rxData->moveCursor(QTextCursor::End);
+            QTest::keyClicks(rxData, typed);
+            QVERIFY(logText().endsWith(typed));
+        }
+        appendLog(appends.at(i));
+    }
+    if (clearAtEnd) {
+        if (!typed.isEmpty())
+            QTest::keyClicks(rxData, typed);
+        action("actionClear")->trigger();
+    }
+    QCOMPARE(logText(), expected);
+}
+
+void tst_Antenna_w::menusAndToolBar()
+{
+    auto titlesOf = [](const QList<QAction *> &actions) {
+        QStringList texts;
+        for (QAction *a : actions)
+            texts << a->text();
+        return texts;
+    };
+    auto *menuBar = window->findChild<QMenuBar *>(QStringLiteral("menuBar"));
+    QCOMPARE(window->menuBar(), menuBar);
+    QCOMPARE(titlesOf(menuBar->actions()), (QStringList { "Help", "File" }));
+    QCOMPARE(titlesOf(window->findChild<QMenu *>(QStringLiteral("menuHelp"))->actions()),
+             (QStringList { "About Norvex", "Documentation" }));
+    QCOMPARE(titlesOf(window->findChild<QMenu *>(QStringLiteral("menuFile"))->actions()),
+             QStringList { "Clear" });
+
+    auto *toolBar = window->findChild<QToolBar *>(QStringLiteral("toolBar"));
+    QCOMPARE(window->toolBarArea(toolBar), Qt::LeftToolBarArea);
+    QCOMPARE(toolBar->orientation(), Qt::Vertical);
+    QCOMPARE(toolBar->iconSize(), QSize(48, 48));
+    QCOMPARE(toolBar->windowTitle(), QStringLiteral("toolBar"));
+    QCOMPARE(titlesOf(toolBar->actions()),
+             (QStringList { "Data Link", "Test system", "Factory settings", "Measurement",
+                            "Switching", "Coverage", "Exit" }));
+
+    // Buttons stand top to bottom in that order.
+    int lastY = -1;
+    for (QAction *a : toolBar->actions()) {
+        QWidget *button = toolBar->widgetForAction(a);
+        QVERIFY(button);
+        QVERIFY(button->isVisible());
+        QVERIFY2(button->y() > lastY, qPrintable(a->text()));
+        lastY = button->y();
+    }
+}
+
+void tst_Antenna_w::toolTips_data()
+{
+    QTest::addColumn<QString>("actionName");
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("data link plain") << "actionConfig" << QStringList { "Communication data link" };
+    QTest::newRow("exit plain") << "actionExit" << QStringList { "Quit application" };
+    QTest::newRow("coverage falls back to text") << "actionCoverage" << QStringList { "Coverage" };
+    QTest::newRow("test system rich")
+            << "actionTest_System"
+            << QStringList { "Test system", "Allows to test quickly the antenna:",
+                             " - General informations", " - General status",
+                             " - Detailled status" };
+    QTest::newRow("measurement rich")
+            << "actionMeasurement"
+            << QStringList { "Antenna measurement",
+                             "Allows the testing of the antenna on fixed frequency or frequency "
+                             "band: ",
+                             " - Frequency measurement", " - Scan VSWR" };
+    QTest::newRow("factory settings rich")
+            << "actionFactory_settings"
+            << QStringList { "Factory settings", "Allows to:", " - Extract linearisation",
+                             " - Read and write parameters", " - Erase memory poste" };
+    QTest::newRow("switching rich")
+            << "actionSwitching"
+            << QStringList { "Switching mode", "Allows to switch manually all relays:",
+                             " - Capacitors switching", " - Antenna control", " - Antenna mode",
+                             " - CU control" };
+}
+
+void tst_Antenna_w::toolTips()
+{
+    QFETCH(QString, actionName);
+    QFETCH(QStringList, lines);
+
+    const QString tip = action(actionName.toLatin1().constData())->toolTip();
+    if (lines.size() == 1) {
+        QCOMPARE(tip, lines.first());
+        return;
+    }
+    QVERIFY(tip.startsWith(QStringLiteral("<!DOCTYPE HTML PUBLIC")));
+    QVERIFY(tip.contains(QStringLiteral("<meta name=\"qrichtext\" content=\"1\" />")));
+    QTextDocument document;
+    document.setHtml(tip);
+    QCOMPARE(document.toPlainText().split(QChar('\n')), lines);
+
+    // The heading is bold and underlined, the other lines plain.
+    const QTextBlock heading = document.firstBlock();
+    const QTextCharFormat format = heading.begin().fragment().charFormat();
+    QCOMPARE(format.fontWeight(), 600);
+    QVERIFY(format.fontUnderline());
+    const QTextCharFormat plain = heading.next().begin().fragment().charFormat();
+    QVERIFY(!plain.fontUnderline());
+}
+
+void tst_Antenna_w::icons_data()
+{
+    QTest::addColumn<QString>("actionName");
+    QTest::addColumn<QString>("file");
+
+    QTest::newRow("data link") << "actionConfig" << "dataLink.svg";
+    QTest::newRow("test system") << "actionTest_System" << "Test_System.svg";
+    QTest::newRow("factory settings") << "actionFactory_settings" << "factory_settings.svg";
+    QTest::newRow("measurement") << "actionMeasurement" << "Measurement.svg";
+    QTest::newRow("switching") << "actionSwitching" << "gears_maintenance.svg";
+    QTest::newRow("coverage") << "actionCoverage" << "coverage_plot.svg";
+    QTest::newRow("exit") << "actionExit" << "close_cross.svg";
+}
+
+// Renders the icon: a missing file or a missing SVG plugin gives an empty or
+// fully transparent picture.
+static int paintedPixels(const QIcon &icon)
+{
+    const QImage image = icon.pixmap(QSize(48, 48)).toImage();
+    int painted = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            painted += qAlpha(image.pixel(x, y)) > 0;
+    return painted;
+}
+
+void tst_Antenna_w::icons()
+{
+    QFETCH(QString, actionName);
+    QFETCH(QString, file);
+
+    QVERIFY2(QFile::exists(file), qPrintable(file + " is not in the working directory"));
+    QVERIFY(paintedPixels(QIcon(file)) > 48);
+    QVERIFY(paintedPixels(action(actionName.toLatin1().constData())->icon()) > 48);
+
+    // The four menu-only actions carry no icon.
+    for (const char *name : { "actionAbout_Norvex", "actionDocumentation", "actionClear" })
+        QVERIFY(action(name)->icon().isNull());
+}
+
+void tst_Antenna_w::panelsNamedAfterFields()
+{
+    auto *area = window->findChild<QWidget *>(QStringLiteral("horizontalLayoutWidget_2"));
+    QVERIFY(area);
+    auto *layout = qobject_cast<QHBoxLayout *>(area->layout());
+    QVERIFY(layout);
+    QCOMPARE(layout->objectName(), QStringLiteral("horizontalLayout_2"));
+    QCOMPARE(layout->count(), 6);
+
+    const char *const classes[] = { "Configuration", "Coverage", "Measurement",
+                                    "Switching",     "Memory",   "Systeme" };
+    for (int i = 0; i < 6; ++i) {
+        QWidget *panel = layout->itemAt(i)->widget();
+        QVERIFY(panel);
+        QCOMPARE(panel->objectName(), QLatin1String(panelNames[i]));
+        QCOMPARE(panel->metaObject()->className(), classes[i]);
+        QCOMPARE(panel->parentWidget(), area);
+        QCOMPARE(panel->windowTitle(), QStringLiteral("Form"));
+    }
+}
+
+void tst_Antenna_w::enlargingKeepsAreasInPlace()
+{
+    const char *const areas[] = { "frame_2", "frame", "rxData", "horizontalLayoutWidget_2" };
+    QList<QRect> before;
+    for (const char *name : areas)
+        before << window->findChild<QWidget *>(QLatin1String(name))->geometry();
+    QCOMPARE(before.at(0), QRect(0, 0, 741, 41));
+    QCOMPARE(before.at(1), QRect(540, 50, 191, 509));
+    QCOMPARE(before.at(3), QRect(0, 50, 531, 509));
+
+    window->resize(1200, 900);
+    QTRY_COMPARE(window->size(), QSize(1200, 900));
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(window->findChild<QWidget *>(QLatin1String(areas[i]))->geometry(), before.at(i));
+}
+
+void tst_Antenna_w::exitEndsEventLoopWithZero()
+{
+    QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+    QTimer::singleShot(0, action("actionExit"), &QAction::trigger);
+    QCOMPARE(QApplication::exec(), 0);
+    QCOMPARE(quitting.count(), 1);
+}
+
+void tst_Antenna_w::closingWindowEndsEventLoop()
+{
+    QVERIFY(QApplication::quitOnLastWindowClosed());
+    QTimer::singleShot(0, window.get(), &QWidget::close);
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(!window->isVisible());
+}
+
+QTEST_MAIN(tst_Antenna_w)
+#include "tst_antenna_w.moc"
