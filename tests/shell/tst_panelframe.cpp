@@ -17,7 +17,9 @@ Q_DECLARE_METATYPE(PanelFactory)
 template<typename Panel>
 static PanelFactory factory()
 {
-    return [](QWidget *parent) -> QWidget * { return new Panel(parent); };
+    return [](QWidget *parent) -> QWidget * {
+        return new Panel(parent);
+    };
 }
 
 class tst_PanelFrame : public QObject
