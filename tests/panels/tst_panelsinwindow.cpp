@@ -125,7 +125,7 @@ void tst_PanelsInWindow::clicks_data()
             << switching << "switch_" << QStringList{"ixit3"}
             << QStringList{"ampliOff", "ext0", "ixit3", "modeRx", "sleepSynthe"};
     QTest::newRow("TUNE unchecks RECEPTION only")
-            << switching << "switch_" << QStringList{"modeTx", "modeTune"}
+            << switching << "switch_" << QStringList{"modeTune"}
             << QStringList{"ampliOff", "ext0", "ixit0", "modeTune", "sleepSynthe"};
     QTest::newRow("capacitors are independent")
             << switching << "switch_" << QStringList{"capa00", "capa07", "capa13"}
@@ -231,22 +231,18 @@ void tst_PanelsInWindow::trailingBlanksShown_data()
     QTest::addColumn<int>("length");
     QTest::addColumn<int>("trailingBlanks");
 
-    QTest::newRow("C0") << "switch_"
-                        << "capa00" << 10 << 8;
-    QTest::newRow("C13") << "switch_"
-                         << "capa13" << 10 << 7;
-    QTest::newRow("Nb of Power ON") << "mem_"
-                                    << "nbOfPowerONLabel" << 20 << 6;
-    QTest::newRow("Software reference") << "mem_"
-                                        << "softwareReferenceLabel" << 18 << 0;
-    QTest::newRow("TOS Min.") << "mem_"
-                              << "tOSMinLabel" << 25 << 17;
-    QTest::newRow("Nb of relays") << "mem_"
-                                  << "nbOfRelaysLabel" << 24 << 12;
-    QTest::newRow("Nb Bit force") << "mem_"
-                                  << "nbBitForceLabel" << 25 << 13;
-    QTest::newRow("Nb Max. Relays") << "mem_"
-                                    << "nbMaxRelaysLabel" << 21 << 7;
+    const auto row = [](const char *panel, const char *name, int length, int blanks) {
+        QTest::newRow(name) << QString::fromLatin1(panel) << QString::fromLatin1(name) << length
+                            << blanks;
+    };
+    row("switch_", "capa00", 10, 8);
+    row("switch_", "capa13", 10, 7);
+    row("mem_", "nbOfPowerONLabel", 20, 6);
+    row("mem_", "softwareReferenceLabel", 18, 0);
+    row("mem_", "tOSMinLabel", 25, 17);
+    row("mem_", "nbOfRelaysLabel", 24, 12);
+    row("mem_", "nbBitForceLabel", 25, 13);
+    row("mem_", "nbMaxRelaysLabel", 21, 7);
 }
 
 void tst_PanelsInWindow::trailingBlanksShown()
