@@ -6,7 +6,9 @@
 // error dialogs.
 
 #include <QApplication>
+#include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -81,15 +83,21 @@ inline QStringList openFileDescriptors()
     return found;
 }
 
-// Serial lock files in the folders Qt Serial Port uses.
+// Serial lock files that this process holds, in the folders Qt Serial Port
+// uses. Other processes (other test runs among them) may lock devices of
+// their own meanwhile; a lock file names its holder's process id first.
 inline QStringList serialLockFiles()
 {
+    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
     QStringList found;
     for (const char *folder : {"/var/lock", "/run/lock", "/tmp"}) {
         const QDir dir(QFileInfo(QLatin1String(folder)).canonicalFilePath());
         for (const QString &name :
-             dir.entryList({QStringLiteral("LCK..*")}, QDir::Files | QDir::System | QDir::Hidden))
-            found << dir.filePath(name);
+             dir.entryList({QStringLiteral("LCK..*")}, QDir::Files | QDir::System | QDir::Hidden)) {
+            QFile lock(dir.filePath(name));
+            if (lock.open(QIODevice::ReadOnly) && lock.readLine().trimmed() == self)
+                found << lock.fileName();
+        }
     }
     found.removeDuplicates();
     found.sort();
