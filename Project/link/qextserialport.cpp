@@ -11,29 +11,32 @@
 
 namespace {
 
+#ifdef Q_OS_UNIX
 // Whether the path names something other than a character device: a regular
 // file or a folder can be opened, but it never is a serial port.
 bool isOtherThanCharacterDevice(const QString &path)
 {
-#ifdef Q_OS_UNIX
     struct stat info;
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISCHR(info.st_mode);
-#else
-    Q_UNUSED(path);
-    return false;
-#endif
 }
 
 // Whether this process may read and write the device, by its effective ids.
 bool mayReadAndWrite(const QString &path)
 {
-#ifdef Q_OS_UNIX
     return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) == 0;
-#else
-    Q_UNUSED(path);
-    return true;
-#endif
 }
+#else
+bool isOtherThanCharacterDevice(const QString &)
+{
+    return false;
+}
+
+// Windows refuses a port that another program holds as access denied.
+bool mayReadAndWrite(const QString &)
+{
+    return true;
+}
+#endif
 
 } // namespace
 
@@ -215,15 +218,13 @@ QString QextSerialPort::openFailureReason(const QString &location) const
                   "adapter is plugged in and that the right port is chosen.")
                 .arg(location);
     case QSerialPort::PermissionError:
-#ifndef Q_OS_WIN
         if (!mayReadAndWrite(location))
             return tr("You are not allowed to use the serial device %1. Add your account to "
                       "the dialout group (sudo usermod -aG dialout <account>), then log out "
                       "and in again.")
                     .arg(location);
-#endif
         // Qt reports a device locked by another program (its LCK.. file, or
-        // exclusive use) as a permission error; so does Windows.
+        // exclusive use) as a permission error.
         return tr("The serial device %1 is in use by another program. Close that program, "
                   "then open the link again.")
                 .arg(location);
