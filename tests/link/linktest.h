@@ -5,6 +5,8 @@
 // open files and serial lock files, captured debug traces and the link's
 // error dialogs.
 
+#include "port_com.h"
+
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
@@ -13,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 
 #include <pty.h>
@@ -104,6 +107,13 @@ inline QStringList serialLockFiles()
     return found;
 }
 
+// What an open link holds: open files and serial lock files. Closing it, in
+// whatever way, must give back exactly these.
+inline QStringList heldResources()
+{
+    return openFileDescriptors() + serialLockFiles();
+}
+
 inline bool lockFileExists(const Pty &pty)
 {
     for (const QString &file : serialLockFiles()) {
@@ -111,6 +121,12 @@ inline bool lockFileExists(const Pty &pty)
             return true;
     }
     return false;
+}
+
+// Names the wrapper's port, as the Configuration panel does.
+inline void setPortName(Port_Com &port, const QString &name)
+{
+    QVERIFY(QMetaObject::invokeMethod(&port, "set_portName", Q_ARG(QString, name)));
 }
 
 // Collects debug traces, in order, into events; any other message goes on to

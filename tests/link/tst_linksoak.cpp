@@ -21,11 +21,6 @@ private slots:
     void deviceLossLeavesProcessIdle();
 };
 
-static void setPortName(Port_Com &port, const QString &name)
-{
-    QVERIFY(QMetaObject::invokeMethod(&port, "set_portName", Q_ARG(QString, name)));
-}
-
 // CPU time used by the process so far, user and system, in milliseconds.
 static double cpuMilliseconds()
 {

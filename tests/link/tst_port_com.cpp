@@ -29,18 +29,12 @@ private slots:
     void openWithoutRightsNamesDialoutGroup();
     void closeNeverOpenedPort();
     void openOnOpenPortKeepsItOpen();
-    void settersReachPortEveryTime();
     void unsupportedSettingFailsNextOpen();
     void portNames_data();
     void portNames();
     void destructionReleasesOpenLink();
     void deviceLossClosesPortAndSaysWhy();
 };
-
-static void setPortName(Port_Com &port, const QString &name)
-{
-    QVERIFY(QMetaObject::invokeMethod(&port, "set_portName", Q_ARG(QString, name)));
-}
 
 static void setBaudRate(Port_Com &port, BaudRateType baud)
 {
@@ -169,8 +163,7 @@ void tst_Port_Com::openFailsWithReason()
 
     Port_Com port;
     setPortName(port, path);
-    const QStringList fds = openFileDescriptors();
-    const QStringList locks = serialLockFiles();
+    const QStringList held = heldResources();
     TraceLog log;
 
     QCOMPARE(port.open_Serial(), 1);
@@ -178,8 +171,7 @@ void tst_Port_Com::openFailsWithReason()
     QVERIFY(!port.serial_Port()->isOpen());
     const QString why = port.serial_Port()->errorString();
     QVERIFY2(why.contains(reason) && why.contains(path), qPrintable(why));
-    QCOMPARE(openFileDescriptors(), fds);
-    QCOMPARE(serialLockFiles(), locks);
+    QCOMPARE(heldResources(), held);
 
     QCOMPARE(port.close_Serial(), 1);
 }
@@ -234,21 +226,6 @@ void tst_Port_Com::openOnOpenPortKeepsItOpen()
     QVERIFY(port.serial_Port()->isOpen());
     QCOMPARE(port.close_Serial(), 1);
     QVERIFY(!lockFileExists(pty));
-}
-
-void tst_Port_Com::settersReachPortEveryTime()
-{
-    Port_Com port;
-    TraceLog log;
-    setPortName(port, QStringLiteral("COM1"));
-    setPortName(port, QStringLiteral("COM10"));
-    setBaudRate(port, BAUD9600);
-    setBaudRate(port, BAUD57600);
-    QCOMPARE(log.events,
-             QStringList({"Port_Com::set_portName", "Port_Com::set_portName",
-                          "Port_Com::get_baudRate", "Port_Com::get_baudRate"}));
-    QCOMPARE(port.serial_Port()->portName(), QStringLiteral("COM10"));
-    QCOMPARE(port.serial_Port()->baudRate(), BAUD57600);
 }
 
 void tst_Port_Com::unsupportedSettingFailsNextOpen()
@@ -313,15 +290,13 @@ void tst_Port_Com::destructionReleasesOpenLink()
     // Qt opens some files of its own the first time; count after that.
     QCOMPARE(port->open_Serial(), 2);
     QCOMPARE(port->close_Serial(), 1);
-    const QStringList fds = openFileDescriptors();
-    const QStringList locks = serialLockFiles();
+    const QStringList held = heldResources();
 
     QCOMPARE(port->open_Serial(), 2);
-    QVERIFY(openFileDescriptors() != fds);
+    QVERIFY(heldResources() != held);
     port.reset();
 
-    QCOMPARE(openFileDescriptors(), fds);
-    QCOMPARE(serialLockFiles(), locks);
+    QCOMPARE(heldResources(), held);
 }
 
 void tst_Port_Com::deviceLossClosesPortAndSaysWhy()
