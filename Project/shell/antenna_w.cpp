@@ -1,4 +1,6 @@
 #include "antenna_w.h"
+#include "comPc.h"
+#include "configuration.h"
 #include "ui_antenna_w.h"
 
 #include <QCoreApplication>
@@ -10,6 +12,12 @@ Antenna_w::Antenna_w(QWidget *parent)
     ui->setupUi(this);
     init_Antenna();
     connect(ui->actionExit, &QAction::triggered, qApp, &QCoreApplication::quit);
+
+    // Every open and close attempt of the data link writes its line to the log.
+    auto *reporter = new comPc;
+    reporter->setParent(this);
+    connect(ui->config_, &Configuration::sig_open_Serial, reporter, &comPc::status_RS232);
+    connect(reporter, &comPc::sig_text, this, &Antenna_w::set_Text);
 }
 
 Antenna_w::~Antenna_w()

@@ -1,0 +1,237 @@
+#include "qextserialport.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifdef Q_OS_UNIX
+// Whether the path names something other than a character device: a regular
+// file or a folder can be opened, but it never is a serial port.
+bool isOtherThanCharacterDevice(const QString &path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISCHR(info.st_mode);
+}
+
+// Whether this process may read and write the device, by its effective ids.
+bool mayReadAndWrite(const QString &path)
+{
+    return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) == 0;
+}
+#else
+bool isOtherThanCharacterDevice(const QString &)
+{
+    return false;
+}
+
+// Windows refuses a port that another program holds as access denied.
+bool mayReadAndWrite(const QString &)
+{
+    return true;
+}
+#endif
+
+} // namespace
+
+QextSerialPort::QextSerialPort(QObject *parent)
+    : QIODevice(parent)
+    , m_port(new QSerialPort(this))
+{
+    connect(m_port, &QSerialPort::errorOccurred, this, &QextSerialPort::onPortError);
+}
+
+QextSerialPort::~QextSerialPort()
+{
+    close();
+}
+
+void QextSerialPort::setPortName(const QString &name)
+{
+    m_name = name;
+}
+
+QString QextSerialPort::portName() const
+{
+    return m_name;
+}
+
+QString QextSerialPort::systemLocation() const
+{
+#ifdef Q_OS_WIN
+    return m_name; // Qt Serial Port itself reaches COM10 and above correctly
+#else
+    if (m_name.contains(QLatin1Char('/')))
+        return m_name;
+    const QString device = QStringLiteral("/dev/") + m_name;
+    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]*)$"));
+    const QRegularExpressionMatch com = comName.match(m_name);
+    if (!com.hasMatch())
+        return device;
+    // An administrator may name an adapter COMn with a udev rule; otherwise
+    // COMn is the n-th built-in port.
+    const QFileInfo info(device);
+    if (info.exists() || info.isSymLink())
+        return device;
+    return QStringLiteral("/dev/ttyS") + QString::number(com.captured(1).toInt() - 1);
+#endif
+}
+
+void QextSerialPort::setBaudRate(BaudRateType baud)
+{
+    m_baudRate = baud;
+    qint32 bitsPerSecond = 0;
+    switch (baud) {
+    case BAUD9600:
+        bitsPerSecond = QSerialPort::Baud9600;
+        break;
+    case BAUD19200:
+        bitsPerSecond = QSerialPort::Baud19200;
+        break;
+    case BAUD38400:
+        bitsPerSecond = QSerialPort::Baud38400;
+        break;
+    case BAUD57600:
+        bitsPerSecond = QSerialPort::Baud57600;
+        break;
+    }
+    setSupported(Rate, bitsPerSecond != 0);
+    if (bitsPerSecond != 0)
+        m_port->setBaudRate(bitsPerSecond);
+}
+
+BaudRateType QextSerialPort::baudRate() const
+{
+    return m_baudRate;
+}
+
+void QextSerialPort::setDataBits(DataBitsType dataBits)
+{
+    setSupported(Bits, dataBits == DATA_8);
+    if (dataBits == DATA_8)
+        m_port->setDataBits(QSerialPort::Data8);
+}
+
+void QextSerialPort::setParity(ParityType parity)
+{
+    setSupported(Parity, parity == PAR_EVEN);
+    if (parity == PAR_EVEN)
+        m_port->setParity(QSerialPort::EvenParity);
+}
+
+void QextSerialPort::setStopBits(StopBitsType stopBits)
+{
+    setSupported(Stop, stopBits == STOP_1);
+    if (stopBits == STOP_1)
+        m_port->setStopBits(QSerialPort::OneStop);
+}
+
+void QextSerialPort::setSupported(Setting setting, bool supported)
+{
+    if (supported)
+        m_unsupported &= ~setting;
+    else
+        m_unsupported |= setting;
+}
+
+bool QextSerialPort::open(OpenMode mode)
+{
+    if (isOpen())
+        return true;
+    const QString location = systemLocation();
+    if (m_unsupported != 0) {
+        setErrorString(tr("The serial port cannot use the line settings asked for."));
+        return false;
+    }
+    m_port->setPortName(location);
+    // Qt Serial Port refuses Unbuffered; it only matters to this device's own
+    // read and write calls, which the inner port serves at once anyway.
+    if (!m_port->open(mode & ~OpenMode(Unbuffered))) {
+        setErrorString(openFailureReason(location));
+        return false;
+    }
+    m_location = location;
+    return QIODevice::open(mode);
+}
+
+void QextSerialPort::close()
+{
+    m_lossPending = false;
+    if (m_port->isOpen())
+        m_port->close();
+    QIODevice::close();
+}
+
+bool QextSerialPort::isSequential() const
+{
+    return true;
+}
+
+qint64 QextSerialPort::readData(char *data, qint64 maxSize)
+{
+    return m_port->read(data, maxSize);
+}
+
+qint64 QextSerialPort::writeData(const char *data, qint64 maxSize)
+{
+    return m_port->write(data, maxSize);
+}
+
+void QextSerialPort::onPortError(QSerialPort::SerialPortError error)
+{
+    // A vanished device shows as a read error (a pseudo-terminal whose master
+    // has closed reads zero bytes) or a resource error, and Qt keeps polling
+    // it at full speed until the port is closed.
+    if (!isOpen() || m_lossPending
+        || (error != QSerialPort::ReadError && error != QSerialPort::ResourceError))
+        return;
+    m_lossPending = true;
+    // The error is raised from inside the inner port's read notifier, which
+    // closing deletes: close once control is back in the event loop.
+    QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!m_lossPending)
+                    return; // closed in the meantime
+                close();
+                setErrorString(tr("The serial device %1 has disappeared. Check the cable or "
+                                  "the USB adapter.")
+                                       .arg(m_location));
+                emit deviceLost();
+            },
+            Qt::QueuedConnection);
+}
+
+QString QextSerialPort::openFailureReason(const QString &location) const
+{
+    if (isOtherThanCharacterDevice(location))
+        return tr("%1 is not a serial port.").arg(location);
+    switch (m_port->error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return tr("The serial device %1 does not exist. Check that the cable or the USB "
+                  "adapter is plugged in and that the right port is chosen.")
+                .arg(location);
+    case QSerialPort::PermissionError:
+        if (!mayReadAndWrite(location))
+            return tr("You are not allowed to use the serial device %1. Add your account to "
+                      "the dialout group (sudo usermod -aG dialout <account>), then log out "
+                      "and in again.")
+                    .arg(location);
+        // Qt reports a device locked by another program (its LCK.. file, or
+        // exclusive use) as a permission error.
+        return tr("The serial device %1 is in use by another program. Close that program, "
+                  "then open the link again.")
+                .arg(location);
+    case QSerialPort::UnsupportedOperationError:
+        return tr("%1 is not a serial port.").arg(location);
+    default:
+        return tr("The serial device %1 could not be opened: %2.")
+                .arg(location, m_port->errorString());
+    }
+}

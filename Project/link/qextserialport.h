@@ -1,0 +1,65 @@
+#ifndef QEXTSERIALPORT_H
+#define QEXTSERIALPORT_H
+
+#include <QIODevice>
+#include <QSerialPort>
+#include <QString>
+
+// Line settings, with the values of the classic serial library's enumerations
+// so that code written against it reads and behaves the same.
+enum BaudRateType { BAUD9600 = 12, BAUD19200 = 14, BAUD38400 = 15, BAUD57600 = 17 };
+enum DataBitsType { DATA_8 = 3 };
+enum ParityType { PAR_EVEN = 2 };
+enum StopBitsType { STOP_1 = 0 };
+
+// A serial port with the classic serial library's interface, over Qt Serial
+// Port. Settings given while the port is closed apply at the next open.
+// After a failed open, errorString() tells the operator why. When the open
+// device disappears, the port closes itself and emits deviceLost() once.
+class QextSerialPort : public QIODevice
+{
+    Q_OBJECT
+
+public:
+    explicit QextSerialPort(QObject *parent = nullptr);
+    ~QextSerialPort() override;
+
+    void setPortName(const QString &name);
+    QString portName() const;
+    // The device the next open uses: on Windows the name itself; elsewhere a
+    // path, "COMn" meaning /dev/COMn if that exists and /dev/ttyS<n-1> if not.
+    QString systemLocation() const;
+
+    void setBaudRate(BaudRateType baud);
+    BaudRateType baudRate() const;
+    void setDataBits(DataBitsType dataBits);
+    void setParity(ParityType parity);
+    void setStopBits(StopBitsType stopBits);
+
+    bool open(OpenMode mode) override;
+    void close() override;
+    bool isSequential() const override;
+
+signals:
+    void deviceLost();
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 maxSize) override;
+
+private:
+    enum Setting { Rate = 0x1, Bits = 0x2, Parity = 0x4, Stop = 0x8 };
+
+    void setSupported(Setting setting, bool supported);
+    void onPortError(QSerialPort::SerialPortError error);
+    QString openFailureReason(const QString &location) const;
+
+    QSerialPort *m_port;
+    QString m_name;
+    QString m_location; // the device while open
+    BaudRateType m_baudRate = BAUD9600;
+    int m_unsupported = 0; // settings last given a value the port cannot use
+    bool m_lossPending = false;
+};
+
+#endif // QEXTSERIALPORT_H

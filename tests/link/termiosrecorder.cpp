@@ -1,0 +1,27 @@
+#include "termiosrecorder.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+QList<termios> &requestedTermios()
+{
+    static QList<termios> requested;
+    return requested;
+}
+
+// Takes the place of the C library's tcsetattr() for the whole process (Qt
+// Serial Port included), records the request and passes it on.
+extern "C" int tcsetattr(int fd, int optionalActions, const termios *attributes) noexcept
+{
+    using Function = int (*)(int, int, const termios *);
+    static const Function next = [] {
+        Function function = nullptr;
+        void *symbol = ::dlsym(RTLD_NEXT, "tcsetattr");
+        std::memcpy(&function, &symbol, sizeof function);
+        return function;
+    }();
+    if (attributes)
+        requestedTermios() << *attributes;
+    return next(fd, optionalActions, attributes);
+}

@@ -1,0 +1,174 @@
+#include "antenna_w.h"
+#include "comPc.h"
+#include "configuration.h"
+#include "linktest.h"
+#include "quietwarnings.h"
+
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class tst_comPc : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void statusLines_data();
+    void statusLines();
+    void windowLogsLinkEvents();
+    void failedOpenLogsTwoCloseLines();
+    void windowReleasesReporterAndLink();
+
+private:
+    void createWindow();
+    QString log() const;
+    void selectPort(const QString &path);
+    void click(const char *button);
+
+    std::unique_ptr<Antenna_w> window;
+};
+
+void tst_comPc::init()
+{
+    failOnAnyWarning();
+}
+
+void tst_comPc::cleanup()
+{
+    window.reset();
+}
+
+void tst_comPc::statusLines_data()
+{
+    QTest::addColumn<QList<int>>("codes");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString trace = QStringLiteral("comPc::status_RS232");
+    QTest::newRow("0 is not used")
+            << QList<int>{0} << QStringList{"line: Com Data Link: not used \n", trace};
+    QTest::newRow("1 is close") << QList<int>{1}
+                                << QStringList{"line: Com Data Link: close \n", trace};
+    QTest::newRow("2 is open") << QList<int>{2}
+                               << QStringList{"line: Com Data Link: open \n", trace};
+    QTest::newRow("3 gives no line") << QList<int>{3} << QStringList{trace};
+    QTest::newRow("-1 gives no line") << QList<int>{-1} << QStringList{trace};
+    QTest::newRow("same code twice gives two lines")
+            << QList<int>{1, 1}
+            << QStringList{"line: Com Data Link: close \n", trace, "line: Com Data Link: close \n",
+                           trace};
+}
+
+void tst_comPc::statusLines()
+{
+    QFETCH(QList<int>, codes);
+    QFETCH(QStringList, expected);
+
+    TraceLog log;
+    comPc reporter;
+    QCOMPARE(reporter.parent(), nullptr);
+    connect(&reporter, &comPc::sig_text, this,
+            [&](const QString &line) { log.events << QStringLiteral("line: ") + line; });
+
+    for (int code : codes)
+        reporter.status_RS232(code);
+
+    QCOMPARE(log.events, expected);
+}
+
+void tst_comPc::createWindow()
+{
+    window = std::make_unique<Antenna_w>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+QString tst_comPc::log() const
+{
+    return window->findChild<QPlainTextEdit *>(QStringLiteral("rxData"))->toPlainText();
+}
+
+void tst_comPc::selectPort(const QString &path)
+{
+    auto *combo = window->findChild<QComboBox *>(QStringLiteral("portName_combo"));
+    QVERIFY(combo);
+    combo->addItem(path);
+    combo->setCurrentIndex(combo->count() - 1);
+}
+
+void tst_comPc::click(const char *button)
+{
+    auto *radio = window->findChild<QRadioButton *>(QLatin1String(button));
+    QVERIFY(radio);
+    QTest::mouseClick(radio, Qt::LeftButton);
+}
+
+void tst_comPc::windowLogsLinkEvents()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    TraceLog traces;
+    createWindow();
+    QCOMPARE(log(), QString());
+    selectPort(pty.path());
+
+    click("openCom");
+    QCOMPARE(log(), QStringLiteral("Com Data Link: open \n"));
+    click("closeCom");
+    QCOMPARE(log(), QStringLiteral("Com Data Link: open \nCom Data Link: close \n"));
+
+    // A vanished device is logged as a close.
+    click("openCom");
+    pty.closeMaster();
+    QTRY_COMPARE(log(),
+                 QStringLiteral("Com Data Link: open \nCom Data Link: close \n"
+                                "Com Data Link: open \nCom Data Link: close \n"));
+}
+
+void tst_comPc::failedOpenLogsTwoCloseLines()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    TraceLog traces;
+    DialogCatcher dialogs;
+    createWindow();
+    selectPort(dir.filePath(QStringLiteral("ttyUSB0")));
+
+    click("openCom");
+
+    QCOMPARE(dialogs.seen.size(), 1);
+    QCOMPARE(log(), QStringLiteral("Com Data Link: close \nCom Data Link: close \n"));
+}
+
+void tst_comPc::windowReleasesReporterAndLink()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    TraceLog traces;
+    createWindow();
+    const QList<comPc *> reporters = window->findChildren<comPc *>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(reporters.size(), 1);
+    const QPointer<comPc> reporter = reporters.constFirst();
+    selectPort(pty.path());
+    // Qt opens some files of its own the first time; count after that.
+    click("openCom");
+    click("closeCom");
+    const QStringList held = heldResources();
+
+    click("openCom");
+    QVERIFY(lockFileExists(pty));
+    window.reset();
+
+    QVERIFY(reporter.isNull());
+    QCOMPARE(heldResources(), held);
+}
+
+QTEST_MAIN(tst_comPc)
+#include "tst_compc.moc"

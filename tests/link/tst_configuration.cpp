@@ -1,0 +1,344 @@
+#include "configuration.h"
+#include "linktest.h"
+#include "quietwarnings.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+using NumberGetter = std::function<QString(Configuration &)>;
+Q_DECLARE_METATYPE(NumberGetter)
+
+class tst_Configuration : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startState();
+    void choosing_data();
+    void choosing();
+    void openAndCloseFreePort();
+    void failedOpen_data();
+    void failedOpen();
+    void deviceLossReturnsToClosed();
+    void numbers_data();
+    void numbers();
+    void destructionReleasesOpenLink();
+
+private:
+    void createPanel();
+    template<typename T>
+    T *child(const char *name) const;
+    void selectPort(const QString &path);
+    QList<int> results() const;
+
+    std::unique_ptr<Configuration> panel;
+    std::unique_ptr<QSignalSpy> opened;
+};
+
+void tst_Configuration::init()
+{
+    failOnAnyWarning();
+}
+
+void tst_Configuration::cleanup()
+{
+    opened.reset();
+    panel.reset();
+}
+
+void tst_Configuration::createPanel()
+{
+    panel = std::make_unique<Configuration>();
+    opened = std::make_unique<QSignalSpy>(panel.get(), &Configuration::sig_open_Serial);
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
+}
+
+template<typename T>
+T *tst_Configuration::child(const char *name) const
+{
+    auto *widget = panel->findChild<T *>(QLatin1String(name));
+    if (!widget)
+        qFatal("no widget %s", name);
+    return widget;
+}
+
+// Offers the device as one more entry and chooses it, as the operator would
+// choose COM3.
+void tst_Configuration::selectPort(const QString &path)
+{
+    auto *combo = child<QComboBox>("portName_combo");
+    combo->addItem(path);
+    combo->setCurrentIndex(combo->count() - 1);
+}
+
+QList<int> tst_Configuration::results() const
+{
+    QList<int> found;
+    for (const QList<QVariant> &emission : *opened)
+        found << emission.at(0).toInt();
+    return found;
+}
+
+void tst_Configuration::startState()
+{
+    {
+        TraceLog log;
+        createPanel();
+        QCOMPARE(log.events, QStringList());
+    }
+    auto *ports = child<QComboBox>("portName_combo");
+    auto *rates = child<QComboBox>("baud_combo");
+    QStringList portEntries;
+    for (int i = 0; i < ports->count(); ++i)
+        portEntries << ports->itemText(i);
+    QCOMPARE(portEntries,
+             QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9",
+                          "COM10"}));
+    QStringList rateEntries;
+    for (int i = 0; i < rates->count(); ++i)
+        rateEntries << rates->itemText(i);
+    QCOMPARE(rateEntries, QStringList({"9600", "19200", "38400", "57600"}));
+    QCOMPARE(ports->currentText(), QStringLiteral("COM1"));
+    QCOMPARE(rates->currentText(), QStringLiteral("9600"));
+    QVERIFY(ports->isEnabled());
+    QVERIFY(rates->isEnabled());
+    QVERIFY(child<QRadioButton>("closeCom")->isChecked());
+    QVERIFY(!child<QRadioButton>("openCom")->isChecked());
+    QVERIFY(child<QLineEdit>("partNumber")->text().isEmpty());
+    QVERIFY(child<QLineEdit>("serialNumber")->text().isEmpty());
+}
+
+void tst_Configuration::choosing_data()
+{
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("portName");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<QString>("trace");
+
+    QTest::newRow("choosing COM10 names the port")
+            << "portName_combo" << 9 << "COM10" << -1 << "Port_Com::set_portName";
+    QTest::newRow("choosing COM3 names the port")
+            << "portName_combo" << 2 << "COM3" << -1 << "Port_Com::set_portName";
+    QTest::newRow("choosing 19200 sets the rate")
+            << "baud_combo" << 1 << QString() << int(BAUD19200) << "Port_Com::get_baudRate";
+    QTest::newRow("choosing 57600 sets the rate")
+            << "baud_combo" << 3 << QString() << int(BAUD57600) << "Port_Com::get_baudRate";
+}
+
+void tst_Configuration::choosing()
+{
+    QFETCH(QString, combo);
+    QFETCH(int, index);
+    QFETCH(QString, portName);
+    QFETCH(int, baud);
+    QFETCH(QString, trace);
+
+    createPanel();
+    QSignalSpy names(panel.get(), &Configuration::sig_portName_Changed);
+    QSignalSpy rates(panel.get(), &Configuration::sig_baud_Changed);
+    TraceLog log;
+
+    child<QComboBox>(combo.toLatin1().constData())->setCurrentIndex(index);
+
+    QCOMPARE(log.events, QStringList{trace});
+    QCOMPARE(names.size(), portName.isNull() ? 0 : 1);
+    QCOMPARE(rates.size(), baud < 0 ? 0 : 1);
+    if (!portName.isNull())
+        QCOMPARE(names.at(0).at(0).toString(), portName);
+    if (baud >= 0)
+        QCOMPARE(int(rates.at(0).at(0).value<BaudRateType>()), baud);
+    QVERIFY(results().isEmpty());
+}
+
+void tst_Configuration::openAndCloseFreePort()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    createPanel();
+    selectPort(pty.path());
+    child<QComboBox>("baud_combo")->setCurrentIndex(2);
+    auto *open = child<QRadioButton>("openCom");
+    auto *close = child<QRadioButton>("closeCom");
+    auto *ports = child<QComboBox>("portName_combo");
+    auto *rates = child<QComboBox>("baud_combo");
+    TraceLog log;
+    DialogCatcher dialogs;
+
+    // The checked button does nothing.
+    QTest::mouseClick(close, Qt::LeftButton);
+    QCOMPARE(results(), QList<int>());
+
+    QTest::mouseClick(open, Qt::LeftButton);
+    QCOMPARE(results(), QList<int>{2});
+    QVERIFY(open->isChecked());
+    QVERIFY(!ports->isEnabled());
+    QVERIFY(!rates->isEnabled());
+    QVERIFY(lockFileExists(pty));
+    const termios applied = pty.attributes();
+    QCOMPARE(cfgetospeed(&applied), speed_t(B38400));
+
+    QTest::mouseClick(close, Qt::LeftButton);
+    QCOMPARE(results(), QList<int>({2, 1}));
+    QVERIFY(close->isChecked());
+    QVERIFY(ports->isEnabled());
+    QVERIFY(rates->isEnabled());
+    QVERIFY(!lockFileExists(pty));
+
+    QCOMPARE(log.events, QStringList{"Port_Com::open_Serial"});
+    QCOMPARE(dialogs.seen.size(), 0);
+}
+
+void tst_Configuration::failedOpen_data()
+{
+    QTest::addColumn<bool>("inUse");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("open on missing device fails") << false << "does not exist";
+    QTest::newRow("open on device in use by another program fails")
+            << true << "in use by another program";
+}
+
+void tst_Configuration::failedOpen()
+{
+    QFETCH(bool, inUse);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QSerialPort otherProgram(pty.path());
+    if (inUse)
+        QVERIFY(otherProgram.open(QIODevice::ReadWrite));
+    const QString path = inUse ? pty.path() : dir.filePath(QStringLiteral("ttyUSB0"));
+    createPanel();
+    selectPort(path);
+    auto *open = child<QRadioButton>("openCom");
+    auto *close = child<QRadioButton>("closeCom");
+
+    TraceLog log;
+    DialogCatcher dialogs(&log.events);
+    connect(panel.get(), &Configuration::sig_open_Serial, this, [&](int result) {
+        log.events << QStringLiteral("sig_open_Serial(%1)%2")
+                              .arg(result)
+                              .arg(close->isChecked() ? "" : " while OPEN checked");
+    });
+
+    QTest::mouseClick(open, Qt::LeftButton);
+
+    QCOMPARE(log.events,
+             QStringList({"Port_Com::open_Serial", "sig_open_Serial(1)",
+                          "dialog: Port com not opened", "sig_open_Serial(1)"}));
+    QCOMPARE(dialogs.seen.size(), 1);
+    const SeenDialog &dialog = dialogs.seen.constFirst();
+    QCOMPARE(dialog.title, QStringLiteral("ERROR COMMUNICATION DATA LINK"));
+    QCOMPARE(dialog.icon, QMessageBox::Critical);
+    QCOMPARE(dialog.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(dialog.buttonCount, 1);
+    QVERIFY(!dialog.hasDefaultButton);
+    QCOMPARE(dialog.parent, panel.get());
+    QVERIFY(dialog.modal);
+    QVERIFY2(dialog.informativeText.contains(reason) && dialog.informativeText.contains(path),
+             qPrintable(dialog.informativeText));
+
+    QVERIFY(close->isChecked());
+    QVERIFY(!open->isChecked());
+    QVERIFY(child<QComboBox>("portName_combo")->isEnabled());
+    QVERIFY(child<QComboBox>("baud_combo")->isEnabled());
+    QCOMPARE(lockFileExists(pty), inUse);
+}
+
+void tst_Configuration::deviceLossReturnsToClosed()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    createPanel();
+    selectPort(pty.path());
+    auto *close = child<QRadioButton>("closeCom");
+    DialogCatcher dialogs;
+    QTest::mouseClick(child<QRadioButton>("openCom"), Qt::LeftButton);
+    QCOMPARE(results(), QList<int>{2});
+
+    pty.closeMaster();
+
+    QTRY_VERIFY(close->isChecked());
+    QCOMPARE(results(), QList<int>({2, 1}));
+    QVERIFY(child<QComboBox>("portName_combo")->isEnabled());
+    QVERIFY(child<QComboBox>("baud_combo")->isEnabled());
+    QVERIFY(!lockFileExists(pty));
+    QCoreApplication::processEvents();
+    QCOMPARE(results(), QList<int>({2, 1}));
+    QCOMPARE(dialogs.seen.size(), 0);
+}
+
+void tst_Configuration::numbers_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<NumberGetter>("get");
+    QTest::addColumn<QString>("getterTrace");
+
+    QTest::newRow("part number follows its field")
+            << "partNumber" << NumberGetter([](Configuration &c) { return c.set_partNumber(); })
+            << "Configuration::set_partNumber";
+    QTest::newRow("serial number follows its field")
+            << "serialNumber" << NumberGetter([](Configuration &c) { return c.set_serialNumber(); })
+            << "Configuration::set_serialNumber";
+}
+
+void tst_Configuration::numbers()
+{
+    QFETCH(QString, field);
+    QFETCH(NumberGetter, get);
+    QFETCH(QString, getterTrace);
+
+    createPanel();
+    auto *edit = child<QLineEdit>(field.toLatin1().constData());
+    const QString changed = QStringLiteral("Configuration::on_%1_textChanged").arg(field);
+    TraceLog log;
+
+    QTest::keyClicks(edit, QStringLiteral("AB 12"));
+    QCOMPARE(log.events, QStringList(5, changed));
+    QCOMPARE(get(*panel), QStringLiteral("AB 12"));
+    QCOMPARE(log.events.constLast(), getterTrace);
+
+    log.events.clear();
+    edit->clear();
+    QCOMPARE(get(*panel), QString());
+    QCOMPARE(log.events, QStringList({changed, getterTrace}));
+}
+
+void tst_Configuration::destructionReleasesOpenLink()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    createPanel();
+    selectPort(pty.path());
+    auto *open = child<QRadioButton>("openCom");
+    // Qt opens some files of its own the first time; count after that.
+    QTest::mouseClick(open, Qt::LeftButton);
+    QTest::mouseClick(child<QRadioButton>("closeCom"), Qt::LeftButton);
+    const QStringList held = heldResources();
+
+    QTest::mouseClick(open, Qt::LeftButton);
+    QCOMPARE(results(), QList<int>({2, 1, 2}));
+    opened.reset();
+    panel.reset();
+
+    QCOMPARE(heldResources(), held);
+}
+
+QTEST_MAIN(tst_Configuration)
+#include "tst_configuration.moc"
