@@ -29,8 +29,8 @@ void Antenna_w::setAntenna(QWidget *ant, bool val)
 
 void Antenna_w::showPanel(QWidget *panel, const QString &title)
 {
-    QWidget *const panels[] = { ui->config_, ui->cover_,  ui->meas_,
-                                ui->mem_,    ui->switch_, ui->system_ };
+    QWidget *const panels[] = {ui->config_, ui->cover_,  ui->meas_,
+                               ui->mem_,    ui->switch_, ui->system_};
     for (QWidget *p : panels)
         setAntenna(p, p == panel);
     ui->title->setText(title);

@@ -54,8 +54,8 @@ private:
     std::unique_ptr<Antenna_w> window;
 };
 
-static const char *const panelNames[] = { "config_", "cover_", "meas_",
-                                          "switch_", "mem_",   "system_" };
+static const char *const panelNames[] = {"config_", "cover_", "meas_",
+                                         "switch_", "mem_",   "system_"};
 
 void tst_Antenna_w::init()
 {
@@ -108,14 +108,14 @@ void tst_Antenna_w::startState()
 {
     QCOMPARE(window->windowTitle(), QStringLiteral("Norvex"));
     QCOMPARE(window->size(), QSize(800, 600));
-    QCOMPARE(visiblePanels(), QStringList { "config_" });
+    QCOMPARE(visiblePanels(), QStringList{"config_"});
     QCOMPARE(title(), QStringLiteral("Antenna configuration"));
     QVERIFY(logText().isEmpty());
 
     // init_Antenna puts any state back to the start state.
     action("actionSwitching")->trigger();
     window->init_Antenna();
-    QCOMPARE(visiblePanels(), QStringList { "config_" });
+    QCOMPARE(visiblePanels(), QStringList{"config_"});
     QCOMPARE(title(), QStringLiteral("Antenna configuration"));
 }
 
@@ -125,16 +125,24 @@ void tst_Antenna_w::panelActions_data()
     QTest::addColumn<QString>("panel");
     QTest::addColumn<QString>("expectedTitle");
 
-    QTest::newRow("data link shows configuration")
-            << "actionConfig" << "config_" << "Antenna configuration";
-    QTest::newRow("test system shows systeme") << "actionTest_System" << "system_" << "Test system";
-    QTest::newRow("factory settings shows memory")
-            << "actionFactory_settings" << "mem_" << "Factory settings";
-    QTest::newRow("measurement shows measurement")
-            << "actionMeasurement" << "meas_" << "Antenna measurement";
-    QTest::newRow("switching shows switching")
-            << "actionSwitching" << "switch_" << "Antenna switching mode";
-    QTest::newRow("coverage shows coverage") << "actionCoverage" << "cover_" << "Antenna coverage";
+    QTest::newRow("data link shows configuration") << "actionConfig"
+                                                   << "config_"
+                                                   << "Antenna configuration";
+    QTest::newRow("test system shows systeme") << "actionTest_System"
+                                               << "system_"
+                                               << "Test system";
+    QTest::newRow("factory settings shows memory") << "actionFactory_settings"
+                                                   << "mem_"
+                                                   << "Factory settings";
+    QTest::newRow("measurement shows measurement") << "actionMeasurement"
+                                                   << "meas_"
+                                                   << "Antenna measurement";
+    QTest::newRow("switching shows switching") << "actionSwitching"
+                                               << "switch_"
+                                               << "Antenna switching mode";
+    QTest::newRow("coverage shows coverage") << "actionCoverage"
+                                             << "cover_"
+                                             << "Antenna coverage";
 }
 
 void tst_Antenna_w::panelActions()
@@ -148,7 +156,7 @@ void tst_Antenna_w::panelActions()
 
     QAction *a = action(actionName.toLatin1().constData());
     a->trigger();
-    QCOMPARE(visiblePanels(), QStringList { panel });
+    QCOMPARE(visiblePanels(), QStringList{panel});
     QCOMPARE(title(), expectedTitle);
 
     // The visible panel gets the whole panel area once the layout has run.
@@ -157,7 +165,7 @@ void tst_Antenna_w::panelActions()
     QTRY_COMPARE(shown->geometry(), placed);
 
     a->trigger();
-    QCOMPARE(visiblePanels(), QStringList { panel });
+    QCOMPARE(visiblePanels(), QStringList{panel});
     QCOMPARE(title(), expectedTitle);
     QCoreApplication::processEvents();
     QCOMPARE(shown->geometry(), placed);
@@ -171,7 +179,7 @@ void tst_Antenna_w::helpActionsChangeNothing()
     action("actionAbout_Norvex")->trigger();
     action("actionDocumentation")->trigger();
 
-    QCOMPARE(visiblePanels(), QStringList { "meas_" });
+    QCOMPARE(visiblePanels(), QStringList{"meas_"});
     QCOMPARE(title(), QStringLiteral("Antenna measurement"));
     QCOMPARE(logText(), QStringLiteral("line\n"));
     QVERIFY(window->isVisible());
@@ -186,17 +194,17 @@ void tst_Antenna_w::log_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("appends join without separator")
-            << QStringList { "Com Data Link: open \n", "Com Data Link: close \n" } << QString()
+            << QStringList{"Com Data Link: open \n", "Com Data Link: close \n"} << QString()
             << false << "Com Data Link: open \nCom Data Link: close \n";
-    QTest::newRow("empty append keeps text") << QStringList { "a\n", "" } << QString() << false
-                                             << "a\n";
+    QTest::newRow("empty append keeps text")
+            << QStringList{"a\n", ""} << QString() << false << "a\n";
     QTest::newRow("clear on empty log") << QStringList() << QString() << true << QString();
-    QTest::newRow("clear after appends") << QStringList { "a\n", "b\n" } << QString() << true
-                                         << QString();
+    QTest::newRow("clear after appends")
+            << QStringList{"a\n", "b\n"} << QString() << true << QString();
     QTest::newRow("typed text dropped by next append")
-            << QStringList { "a\n", "b\n" } << "typed by the operator" << false << "a\nb\n";
+            << QStringList{"a\n", "b\n"} << "typed by the operator" << false << "a\nb\n";
     QTest::newRow("typed text dropped by clear")
-            << QStringList { "a\n" } << "typed by the operator" << true << QString();
+            << QStringList{"a\n"} << "typed by the operator" << true << QString();
 }
 
 void tst_Antenna_w::log()
@@ -237,11 +245,11 @@ void tst_Antenna_w::menusAndToolBar()
     };
     auto *menuBar = window->findChild<QMenuBar *>(QStringLiteral("menuBar"));
     QCOMPARE(window->menuBar(), menuBar);
-    QCOMPARE(titlesOf(menuBar->actions()), (QStringList { "Help", "File" }));
+    QCOMPARE(titlesOf(menuBar->actions()), (QStringList{"Help", "File"}));
     QCOMPARE(titlesOf(window->findChild<QMenu *>(QStringLiteral("menuHelp"))->actions()),
-             (QStringList { "About Norvex", "Documentation" }));
+             (QStringList{"About Norvex", "Documentation"}));
     QCOMPARE(titlesOf(window->findChild<QMenu *>(QStringLiteral("menuFile"))->actions()),
-             QStringList { "Clear" });
+             QStringList{"Clear"});
 
     auto *toolBar = window->findChild<QToolBar *>(QStringLiteral("toolBar"));
     QCOMPARE(window->toolBarArea(toolBar), Qt::LeftToolBarArea);
@@ -249,8 +257,8 @@ void tst_Antenna_w::menusAndToolBar()
     QCOMPARE(toolBar->iconSize(), QSize(48, 48));
     QCOMPARE(toolBar->windowTitle(), QStringLiteral("toolBar"));
     QCOMPARE(titlesOf(toolBar->actions()),
-             (QStringList { "Data Link", "Test system", "Factory settings", "Measurement",
-                            "Switching", "Coverage", "Exit" }));
+             (QStringList{"Data Link", "Test system", "Factory settings", "Measurement",
+                          "Switching", "Coverage", "Exit"}));
 
     // Buttons stand top to bottom in that order.
     int lastY = -1;
@@ -268,29 +276,29 @@ void tst_Antenna_w::toolTips_data()
     QTest::addColumn<QString>("actionName");
     QTest::addColumn<QStringList>("lines");
 
-    QTest::newRow("data link plain") << "actionConfig" << QStringList { "Communication data link" };
-    QTest::newRow("exit plain") << "actionExit" << QStringList { "Quit application" };
-    QTest::newRow("coverage falls back to text") << "actionCoverage" << QStringList { "Coverage" };
+    QTest::newRow("data link plain") << "actionConfig" << QStringList{"Communication data link"};
+    QTest::newRow("exit plain") << "actionExit" << QStringList{"Quit application"};
+    QTest::newRow("coverage falls back to text") << "actionCoverage" << QStringList{"Coverage"};
     QTest::newRow("test system rich")
             << "actionTest_System"
-            << QStringList { "Test system", "Allows to test quickly the antenna:",
-                             " - General informations", " - General status",
-                             " - Detailled status" };
+            << QStringList{"Test system",
+                           "Allows to test quickly the antenna:", " - General informations",
+                           " - General status", " - Detailled status"};
     QTest::newRow("measurement rich")
             << "actionMeasurement"
-            << QStringList { "Antenna measurement",
-                             "Allows the testing of the antenna on fixed frequency or frequency "
-                             "band: ",
-                             " - Frequency measurement", " - Scan VSWR" };
+            << QStringList{"Antenna measurement",
+                           "Allows the testing of the antenna on fixed frequency or frequency "
+                           "band: ",
+                           " - Frequency measurement", " - Scan VSWR"};
     QTest::newRow("factory settings rich")
             << "actionFactory_settings"
-            << QStringList { "Factory settings", "Allows to:", " - Extract linearisation",
-                             " - Read and write parameters", " - Erase memory poste" };
+            << QStringList{"Factory settings", "Allows to:", " - Extract linearisation",
+                           " - Read and write parameters", " - Erase memory poste"};
     QTest::newRow("switching rich")
             << "actionSwitching"
-            << QStringList { "Switching mode", "Allows to switch manually all relays:",
-                             " - Capacitors switching", " - Antenna control", " - Antenna mode",
-                             " - CU control" };
+            << QStringList{"Switching mode",          "Allows to switch manually all relays:",
+                           " - Capacitors switching", " - Antenna control",
+                           " - Antenna mode",         " - CU control"};
 }
 
 void tst_Antenna_w::toolTips()
@@ -323,13 +331,20 @@ void tst_Antenna_w::icons_data()
     QTest::addColumn<QString>("actionName");
     QTest::addColumn<QString>("file");
 
-    QTest::newRow("data link") << "actionConfig" << "dataLink.svg";
-    QTest::newRow("test system") << "actionTest_System" << "Test_System.svg";
-    QTest::newRow("factory settings") << "actionFactory_settings" << "factory_settings.svg";
-    QTest::newRow("measurement") << "actionMeasurement" << "Measurement.svg";
-    QTest::newRow("switching") << "actionSwitching" << "gears_maintenance.svg";
-    QTest::newRow("coverage") << "actionCoverage" << "coverage_plot.svg";
-    QTest::newRow("exit") << "actionExit" << "close_cross.svg";
+    QTest::newRow("data link") << "actionConfig"
+                               << "dataLink.svg";
+    QTest::newRow("test system") << "actionTest_System"
+                                 << "Test_System.svg";
+    QTest::newRow("factory settings") << "actionFactory_settings"
+                                      << "factory_settings.svg";
+    QTest::newRow("measurement") << "actionMeasurement"
+                                 << "Measurement.svg";
+    QTest::newRow("switching") << "actionSwitching"
+                               << "gears_maintenance.svg";
+    QTest::newRow("coverage") << "actionCoverage"
+                              << "coverage_plot.svg";
+    QTest::newRow("exit") << "actionExit"
+                          << "close_cross.svg";
 }
 
 // Renders the icon: a missing file or a missing SVG plugin gives an empty or
@@ -354,7 +369,7 @@ void tst_Antenna_w::icons()
     QVERIFY(paintedPixels(action(actionName.toLatin1().constData())->icon()) > 48);
 
     // The four menu-only actions carry no icon.
-    for (const char *name : { "actionAbout_Norvex", "actionDocumentation", "actionClear" })
+    for (const char *name : {"actionAbout_Norvex", "actionDocumentation", "actionClear"})
         QVERIFY(action(name)->icon().isNull());
 }
 
@@ -367,8 +382,8 @@ void tst_Antenna_w::panelsNamedAfterFields()
     QCOMPARE(layout->objectName(), QStringLiteral("horizontalLayout_2"));
     QCOMPARE(layout->count(), 6);
 
-    const char *const classes[] = { "Configuration", "Coverage", "Measurement",
-                                    "Switching",     "Memory",   "Systeme" };
+    const char *const classes[] = {"Configuration", "Coverage", "Measurement",
+                                   "Switching",     "Memory",   "Systeme"};
     for (int i = 0; i < 6; ++i) {
         QWidget *panel = layout->itemAt(i)->widget();
         QVERIFY(panel);
@@ -381,7 +396,7 @@ void tst_Antenna_w::panelsNamedAfterFields()
 
 void tst_Antenna_w::enlargingKeepsAreasInPlace()
 {
-    const char *const areas[] = { "frame_2", "frame", "rxData", "horizontalLayoutWidget_2" };
+    const char *const areas[] = {"frame_2", "frame", "rxData", "horizontalLayoutWidget_2"};
     QList<QRect> before;
     for (const char *name : areas)
         before << window->findChild<QWidget *>(QLatin1String(name))->geometry();

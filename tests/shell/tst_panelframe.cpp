@@ -17,7 +17,9 @@ Q_DECLARE_METATYPE(PanelFactory)
 template<typename Panel>
 static PanelFactory factory()
 {
-    return [](QWidget *parent) -> QWidget * { return new Panel(parent); };
+    return [](QWidget *parent) -> QWidget * {
+        return new Panel(parent);
+    };
 }
 
 class tst_PanelFrame : public QObject
@@ -68,8 +70,6 @@ void tst_PanelFrame::frame()
         QCOMPARE(meta->methodCount(), QWidget::staticMetaObject.methodCount());
 
     // The panel's widgets die with it.
-    const int children = panel->findChildren<QObject *>().size();
-    QVERIFY(children >= 0);
     delete panel;
     QVERIFY(parent.findChildren<QObject *>().isEmpty());
 }

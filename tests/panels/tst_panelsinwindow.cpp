@@ -1,0 +1,270 @@
+// The antenna test panels as the operator meets them: inside the main
+// window, reached through the tool bar, clicked with the mouse.
+#include "antenna_w.h"
+#include "panelstate.h"
+#include "quietwarnings.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTest>
+#include <QWindow>
+
+#include <memory>
+
+class tst_PanelsInWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void clicks_data();
+    void clicks();
+    void overlapBelongsToPass();
+    void stateSurvivesSwitching_data();
+    void stateSurvivesSwitching();
+    void trailingBlanksShown_data();
+    void trailingBlanksShown();
+
+private:
+    QWidget *showPanel(const QString &actionName, const QString &panelName);
+    QWidget *child(const QWidget *panel, const QString &name) const;
+    void clickAt(const QWidget *widget, QPoint pos);
+    void click(const QWidget *widget) { clickAt(widget, widget->rect().center()); }
+
+    std::unique_ptr<Antenna_w> window;
+};
+
+void tst_PanelsInWindow::init()
+{
+    failOnAnyWarning();
+    window = std::make_unique<Antenna_w>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void tst_PanelsInWindow::cleanup()
+{
+    window.reset();
+}
+
+// Triggers the tool bar action and waits until the panel fills its area.
+QWidget *tst_PanelsInWindow::showPanel(const QString &actionName, const QString &panelName)
+{
+    auto *action = window->findChild<QAction *>(actionName);
+    auto *panel = window->findChild<QWidget *>(panelName);
+    if (!action || !panel)
+        qFatal("no action %s or panel %s", qPrintable(actionName), qPrintable(panelName));
+    action->trigger();
+    if (!QTest::qWaitFor([panel] {
+            return panel->isVisible() && panel->geometry() == panel->parentWidget()->rect();
+        }))
+        qFatal("panel %s not shown", qPrintable(panelName));
+    return panel;
+}
+
+QWidget *tst_PanelsInWindow::child(const QWidget *panel, const QString &name) const
+{
+    auto *widget = panel->findChild<QWidget *>(name);
+    if (!widget)
+        qFatal("no widget %s", qPrintable(name));
+    return widget;
+}
+
+// Clicks the window where the widget is shown, so the click goes to whatever
+// lies on top there, as it would for the operator.
+void tst_PanelsInWindow::clickAt(const QWidget *widget, QPoint pos)
+{
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window.get(), pos));
+}
+
+void tst_PanelsInWindow::clicks_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QStringList>("checked");
+
+    const QString system = QStringLiteral("actionTest_System");
+    QTest::newRow("faild unchecks pass of its group")
+            << system << "system_" << QStringList{"ind_AlimPass", "ind_AlimFaild"}
+            << QStringList{"ind_AlimFaild"};
+    QTest::newRow("the nine pairs are independent")
+            << system << "system_"
+            << QStringList{"ind_StatusPass", "ind_AlimFaild", "ind_CapaPass", "ind_SpareFaild"}
+            << QStringList{"ind_AlimFaild", "ind_CapaPass", "ind_SpareFaild", "ind_StatusPass"};
+    QTest::newRow("a checked indicator stays checked")
+            << system << "system_" << QStringList{"ind_TempPass", "ind_TempPass"}
+            << QStringList{"ind_TempPass"};
+    QTest::newRow("test system push buttons change nothing")
+            << system << "system_" << QStringList{"softRef_Request", "genStatus", "detStatus"}
+            << QStringList();
+
+    const QString measurement = QStringLiteral("actionMeasurement");
+    QTest::newRow("measurement check boxes are independent")
+            << measurement << "meas_" << QStringList{"ind_Canal", "ind_Tune_Link"}
+            << QStringList{"ind_Canal", "ind_Tune_Link"};
+    QTest::newRow("a check box unticks")
+            << measurement << "meas_" << QStringList{"ind_Canal", "ind_Canal"} << QStringList();
+    QTest::newRow("measurement push buttons change nothing")
+            << measurement << "meas_" << QStringList{"tune", "vswr", "start"} << QStringList();
+
+    QTest::newRow("factory settings push buttons change nothing")
+            << "actionFactory_settings"
+            << "mem_" << QStringList{"read_Param", "write_Param", "eraseMemPoste", "extract_Lin"}
+            << QStringList();
+
+    const QString switching = QStringLiteral("actionSwitching");
+    const QStringList start{"ampliOff", "ext0", "ixit0", "modeRx", "sleepSynthe"};
+    QTest::newRow("EXT 2 unchecks EXT OFF only")
+            << switching << "switch_" << QStringList{"ext2"}
+            << QStringList{"ampliOff", "ext2", "ixit0", "modeRx", "sleepSynthe"};
+    QTest::newRow("IXIT 3 unchecks IXIT OFF only")
+            << switching << "switch_" << QStringList{"ixit3"}
+            << QStringList{"ampliOff", "ext0", "ixit3", "modeRx", "sleepSynthe"};
+    QTest::newRow("TUNE unchecks RECEPTION only")
+            << switching << "switch_" << QStringList{"modeTune"}
+            << QStringList{"ampliOff", "ext0", "ixit0", "modeTune", "sleepSynthe"};
+    QTest::newRow("capacitors are independent")
+            << switching << "switch_" << QStringList{"capa00", "capa07", "capa13"}
+            << QStringList(start) + QStringList{"capa00", "capa07", "capa13"};
+    QTest::newRow("ALL OFF and ALL ON change no capacitor")
+            << switching << "switch_" << QStringList{"capa03", "recovAllOff", "recovAllOn"}
+            << QStringList(start) + QStringList{"capa03"};
+    QTest::newRow("CU control ignores clicks")
+            << switching << "switch_" << QStringList{"ampliOn", "runSynthe", "groupBox_41"}
+            << start;
+
+    QTest::newRow("coverage START changes nothing")
+            << "actionCoverage"
+            << "cover_" << QStringList{"start_Cover"} << QStringList();
+}
+
+void tst_PanelsInWindow::clicks()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, panel);
+    QFETCH(QStringList, clicks);
+    QFETCH(QStringList, checked);
+
+    QWidget *shown = showPanel(action, panel);
+    const QStringList fields = fieldContents(shown);
+    for (const QString &name : clicks)
+        click(child(shown, name));
+
+    checked.sort();
+    QCOMPARE(checkedButtons(shown), checked);
+    QCOMPARE(fieldContents(shown), fields);
+}
+
+// Faild and Pass of a detailed-status group share one pixel column; Pass,
+// made later, lies on top there.
+void tst_PanelsInWindow::overlapBelongsToPass()
+{
+    QWidget *panel = showPanel(QStringLiteral("actionTest_System"), QStringLiteral("system_"));
+    for (int group = 31; group <= 38; ++group) {
+        const QWidget *box = child(panel, QStringLiteral("groupBox_%1").arg(group));
+        const QWidget *top = box->childAt(170, 18);
+        QVERIFY(top);
+        QVERIFY2(top->objectName().endsWith(QLatin1String("Pass")), qPrintable(top->objectName()));
+    }
+
+    clickAt(child(panel, QStringLiteral("groupBox_31")), QPoint(170, 18));
+    QCOMPARE(checkedButtons(panel), QStringList{"ind_AlimPass"});
+}
+
+void tst_PanelsInWindow::stateSurvivesSwitching_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("panel");
+
+    QTest::newRow("test system") << "actionTest_System"
+                                 << "system_";
+    QTest::newRow("factory settings") << "actionFactory_settings"
+                                      << "mem_";
+    QTest::newRow("measurement") << "actionMeasurement"
+                                 << "meas_";
+    QTest::newRow("switching") << "actionSwitching"
+                               << "switch_";
+    QTest::newRow("coverage") << "actionCoverage"
+                              << "cover_";
+}
+
+void tst_PanelsInWindow::stateSurvivesSwitching()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, panel);
+
+    QWidget *shown = showPanel(action, panel);
+    const QStringList startChecked = checkedButtons(shown);
+    const QStringList startFields = fieldContents(shown);
+
+    // Any text goes, numbers out of range and letters alike.
+    for (QLineEdit *edit : shown->findChildren<QLineEdit *>())
+        QTest::keyClicks(edit, edit->objectName() + QStringLiteral(" 99999 Hz"));
+    bool clicked = false;
+    for (const QAbstractButton *button : shown->findChildren<QAbstractButton *>()) {
+        if (button->isCheckable() && button->isEnabled() && !button->isChecked()) {
+            click(button);
+            clicked = true;
+        }
+    }
+    const QStringList checked = checkedButtons(shown);
+    const QStringList fields = fieldContents(shown);
+    QCOMPARE(fields != startFields, !shown->findChildren<QLineEdit *>().isEmpty());
+    QCOMPARE(checked != startChecked, clicked);
+
+    showPanel(QStringLiteral("actionConfig"), QStringLiteral("config_"));
+    QVERIFY(!shown->isVisible());
+    showPanel(action, panel);
+
+    QCOMPARE(checkedButtons(shown), checked);
+    QCOMPARE(fieldContents(shown), fields);
+}
+
+void tst_PanelsInWindow::trailingBlanksShown_data()
+{
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("trailingBlanks");
+
+    const auto row = [](const char *panel, const char *name, int length, int blanks) {
+        QTest::newRow(name) << QString::fromLatin1(panel) << QString::fromLatin1(name) << length
+                            << blanks;
+    };
+    row("switch_", "capa00", 10, 8);
+    row("switch_", "capa13", 10, 7);
+    row("mem_", "nbOfPowerONLabel", 20, 6);
+    row("mem_", "softwareReferenceLabel", 18, 0);
+    row("mem_", "tOSMinLabel", 25, 17);
+    row("mem_", "nbOfRelaysLabel", 24, 12);
+    row("mem_", "nbBitForceLabel", 25, 13);
+    row("mem_", "nbMaxRelaysLabel", 21, 7);
+}
+
+void tst_PanelsInWindow::trailingBlanksShown()
+{
+    QFETCH(QString, panel);
+    QFETCH(QString, name);
+    QFETCH(int, length);
+    QFETCH(int, trailingBlanks);
+
+    const QWidget *widget = child(window->findChild<QWidget *>(panel), name);
+    QString text;
+    if (auto *button = qobject_cast<const QAbstractButton *>(widget))
+        text = button->text();
+    else
+        text = qobject_cast<const QLabel *>(widget)->text();
+
+    QCOMPARE(text.size(), length);
+    int blanks = 0;
+    while (blanks < text.size() && text.at(text.size() - 1 - blanks) == QLatin1Char(' '))
+        ++blanks;
+    QCOMPARE(blanks, trailingBlanks);
+}
+
+QTEST_MAIN(tst_PanelsInWindow)
+#include "tst_panelsinwindow.moc"
