@@ -1,0 +1,559 @@
+// A random operator: thousands of seeded random actions on the whole main
+// window, the way a technician would click and type, with the window's
+// invariants checked after each one.
+//
+// NORVEX_OPERATOR_SEED=<seed> NORVEX_OPERATOR_STEPS=<n> replays one run;
+// NORVEX_OPERATOR_SEEDS=<count> plays seeds 1 to count;
+// NORVEX_OPERATOR_TRACE=1 prints every step as it is played.
+#include "antenna_w.h"
+#include "linktest.h"
+#include "quietwarnings.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/common_interface_defs.h>
+#endif
+
+namespace {
+
+struct PanelInfo
+{
+    const char *action;
+    const char *panel;
+    const char *title;
+};
+
+const PanelInfo panelInfo[] = {
+        {"actionConfig", "config_", "Antenna configuration"},
+        {"actionCoverage", "cover_", "Antenna coverage"},
+        {"actionFactory_settings", "mem_", "Factory settings"},
+        {"actionMeasurement", "meas_", "Antenna measurement"},
+        {"actionTest_System", "system_", "Test system"},
+        {"actionSwitching", "switch_", "Antenna switching mode"},
+};
+
+const speed_t speeds[] = {B9600, B19200, B38400, B57600};
+
+const QString openLine = QStringLiteral("Com Data Link: open \n");
+const QString closeLine = QStringLiteral("Com Data Link: close \n");
+
+// The step being played, written out if the process dies during it.
+char playing[1024];
+struct sigaction previousActions[NSIG];
+const int fatalSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL};
+
+void writePlaying()
+{
+    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, playing, std::strlen(playing));
+}
+
+void onFatalSignal(int signal)
+{
+    writePlaying();
+    ::sigaction(signal, &previousActions[signal], nullptr);
+    ::raise(signal);
+}
+
+void reportStepOnCrash()
+{
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onFatalSignal;
+    for (int signal : fatalSignals)
+        ::sigaction(signal, &action, &previousActions[signal]);
+#ifdef __SANITIZE_ADDRESS__
+    __sanitizer_set_death_callback(writePlaying);
+#endif
+}
+
+QString shown(QString text)
+{
+    if (text.size() > 160)
+        text = QStringLiteral("...") + text.right(160);
+    return QLatin1Char('"') + text.replace(QLatin1Char('\n'), QLatin1String("\\n"))
+            + QLatin1Char('"');
+}
+
+// Plays random actions on the window and keeps a model of what they should
+// have done. The port list gets two more entries, the live pseudo-terminal
+// and a device that does not exist; COM1 to COM10 are real ports on some
+// machines and are never chosen.
+class RandomOperator
+{
+public:
+    RandomOperator(quint32 seed, Antenna_w &window, const DialogCatcher &dialogs);
+
+    bool setUp();
+    void play(int step);
+    QString violation() const;
+
+    QString action; // what the last step did
+    QString failure; // what went wrong inside it
+
+private:
+    enum { ptyEntry = 10, missingEntry = 11 };
+    QString then; // the first part of a step in two
+
+    template<typename T>
+    T *child(const QObject *parent, const char *name) const;
+    void describe(const QString &text);
+    void expect(bool condition, const QString &what);
+    void click(QAbstractButton *button);
+
+    void showAnyPanel() { showPanel(int(rng.bounded(int(std::size(panelInfo))))); }
+    void showPanel(int index);
+    void goToDataLink();
+    void help();
+    void clear();
+    void typeInField();
+    void typeInLog();
+    void clickAnyButton();
+    void clickOpen() { goToDataLink(), press(openCom); }
+    void clickClose() { goToDataLink(), press(closeCom); }
+    void choosePort() { goToDataLink(), choose(ports, ptyEntry + int(rng.bounded(2)), model.port); }
+    void chooseRate() { goToDataLink(), choose(rates, int(rng.bounded(4)), model.rate); }
+    void removeDevice();
+
+    void press(QAbstractButton *button);
+    void choose(QComboBox *combo, int index, int &chosen);
+    void writeLines(const QString &lines);
+    bool holdsDevice() const;
+
+    QRandomGenerator rng;
+    quint32 seed;
+    int step = 0;
+    Antenna_w &window;
+    const DialogCatcher &dialogs;
+    QTemporaryDir folder;
+    std::unique_ptr<Pty> pty = std::make_unique<Pty>();
+
+    QList<QWidget *> panels;
+    QList<QAbstractButton *> buttons;
+    QLabel *title;
+    QPlainTextEdit *log;
+    QToolBar *toolBar;
+    QComboBox *ports;
+    QComboBox *rates;
+    QRadioButton *openCom;
+    QRadioButton *closeCom;
+
+    struct
+    {
+        int panel = 0;
+        bool open = false;
+        int port = missingEntry;
+        int rate = 0;
+        QString log;
+        bool typedInLog = false; // shown text differs until the next line or Clear
+    } model;
+};
+
+RandomOperator::RandomOperator(quint32 runSeed, Antenna_w &console, const DialogCatcher &catcher)
+    : rng(runSeed)
+    , seed(runSeed)
+    , window(console)
+    , dialogs(catcher)
+{
+    for (const PanelInfo &info : panelInfo) {
+        auto *panel = child<QWidget>(&window, info.panel);
+        panels << panel;
+        buttons << panel->findChildren<QAbstractButton *>();
+    }
+    title = child<QLabel>(&window, "title");
+    log = child<QPlainTextEdit>(&window, "rxData");
+    toolBar = child<QToolBar>(&window, "toolBar");
+    ports = child<QComboBox>(&window, "portName_combo");
+    rates = child<QComboBox>(&window, "baud_combo");
+    openCom = child<QRadioButton>(&window, "openCom");
+    closeCom = child<QRadioButton>(&window, "closeCom");
+}
+
+template<typename T>
+T *RandomOperator::child(const QObject *parent, const char *name) const
+{
+    auto *found = parent->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no %s", name);
+    return found;
+}
+
+bool RandomOperator::setUp()
+{
+    if (!folder.isValid() || !pty->isValid())
+        return false;
+    ports->addItem(pty->path());
+    ports->addItem(folder.filePath(QStringLiteral("ttyUSB0")));
+    ports->setCurrentIndex(missingEntry);
+    return violation().isEmpty();
+}
+
+void RandomOperator::play(int number)
+{
+    using Step = void (RandomOperator::*)();
+    static const struct
+    {
+        int weight;
+        Step step;
+    } steps[] = {
+            {10, &RandomOperator::showAnyPanel}, {1, &RandomOperator::help},
+            {4, &RandomOperator::clear},         {8, &RandomOperator::typeInField},
+            {4, &RandomOperator::typeInLog},     {12, &RandomOperator::clickAnyButton},
+            {8, &RandomOperator::clickOpen},     {6, &RandomOperator::clickClose},
+            {5, &RandomOperator::choosePort},    {5, &RandomOperator::chooseRate},
+            {3, &RandomOperator::removeDevice},
+    };
+    int total = 0;
+    for (const auto &candidate : steps)
+        total += candidate.weight;
+
+    step = number;
+    action.clear();
+    then.clear();
+    failure.clear();
+    int pick = int(rng.bounded(total));
+    for (const auto &candidate : steps) {
+        pick -= candidate.weight;
+        if (pick < 0) {
+            (this->*candidate.step)();
+            break;
+        }
+    }
+    // Let whatever the step posted happen within it.
+    QCoreApplication::processEvents();
+}
+
+void RandomOperator::describe(const QString &text)
+{
+    action = then + text;
+    std::snprintf(playing, sizeof playing, "tst_operator died at seed %u, step %d: %s\n", seed,
+                  step, qPrintable(text));
+}
+
+void RandomOperator::expect(bool condition, const QString &what)
+{
+    if (!condition && failure.isEmpty())
+        failure = what;
+}
+
+// With the mouse where the operator could see the button; a hidden one only
+// by program.
+void RandomOperator::click(QAbstractButton *button)
+{
+    if (button->isVisible())
+        QTest::mouseClick(button, Qt::LeftButton);
+    else
+        button->click();
+}
+
+void RandomOperator::showPanel(int index)
+{
+    describe(QStringLiteral("tool bar: %1").arg(QLatin1String(panelInfo[index].action)));
+    QTest::mouseClick(toolBar->widgetForAction(child<QAction>(&window, panelInfo[index].action)),
+                      Qt::LeftButton);
+    model.panel = index;
+}
+
+// Link actions mostly start on the Data Link panel, where the operator sees
+// them; sometimes they reach it while hidden.
+void RandomOperator::goToDataLink()
+{
+    if (model.panel == 0 || rng.bounded(3) == 0)
+        return;
+    showPanel(0);
+    then = action + QStringLiteral(", then ");
+}
+
+void RandomOperator::help()
+{
+    const char *name = rng.bounded(2) ? "actionAbout_Norvex" : "actionDocumentation";
+    describe(QStringLiteral("Help: %1").arg(QLatin1String(name)));
+    child<QAction>(&window, name)->trigger();
+}
+
+void RandomOperator::clear()
+{
+    describe(QStringLiteral("File: Clear"));
+    child<QAction>(&window, "actionClear")->trigger();
+    model.log.clear();
+    model.typedInLog = false;
+}
+
+static QString randomText(QRandomGenerator &rng)
+{
+    static const char characters[] = "0123456789 ABCDEFGHJKLMNPRSTUVWXYZ abcdefghxyz.,-_/:#";
+    QString text;
+    for (int i = 1 + int(rng.bounded(8)); i > 0; --i)
+        text += QLatin1Char(characters[rng.bounded(int(sizeof characters) - 1)]);
+    return text;
+}
+
+void RandomOperator::typeInField()
+{
+    const QList<QLineEdit *> fields = panels.at(model.panel)->findChildren<QLineEdit *>();
+    if (fields.isEmpty()) {
+        typeInLog();
+        return;
+    }
+    QLineEdit *field = fields.at(int(rng.bounded(int(fields.size()))));
+    const QString text = randomText(rng);
+    describe(QStringLiteral("type %1 into %2").arg(shown(text), field->objectName()));
+    QTest::keyClicks(field, text);
+}
+
+void RandomOperator::typeInLog()
+{
+    const int kind = int(rng.bounded(4));
+    if (kind == 0) {
+        describe(QStringLiteral("type Return into the log"));
+        QTest::keyClick(log, Qt::Key_Return);
+    } else if (kind == 1) {
+        describe(QStringLiteral("type Backspace into the log"));
+        QTest::keyClick(log, Qt::Key_Backspace);
+    } else {
+        const QString text = randomText(rng);
+        describe(QStringLiteral("type %1 into the log").arg(shown(text)));
+        QTest::keyClicks(log, text);
+    }
+    model.typedInLog = true;
+}
+
+// Mostly on the panel shown, sometimes on any.
+void RandomOperator::clickAnyButton()
+{
+    const QList<QAbstractButton *> from =
+            rng.bounded(4) ? panels.at(model.panel)->findChildren<QAbstractButton *>() : buttons;
+    press(from.at(int(rng.bounded(int(from.size())))));
+}
+
+// A click on any button; OPEN and CLOSE drive the link.
+void RandomOperator::press(QAbstractButton *button)
+{
+    describe(QStringLiteral("click %1 (%2)")
+                     .arg(button->objectName(), button->isVisible() ? "shown" : "hidden"));
+    QString lines;
+    QString dialog;
+    if (button == openCom && !model.open) {
+        model.open = model.port == ptyEntry;
+        if (model.open) {
+            lines = openLine;
+        } else {
+            lines = closeLine + closeLine;
+            dialog = QStringLiteral("Port com not opened");
+        }
+    } else if (button == closeCom && model.open) {
+        model.open = false;
+        lines = closeLine;
+    }
+
+    const qsizetype dialogsBefore = dialogs.seen.size();
+    click(button);
+    writeLines(lines);
+
+    QStringList seen;
+    for (qsizetype i = dialogsBefore; i < dialogs.seen.size(); ++i)
+        seen << shown(dialogs.seen.at(i).text);
+    expect(seen == (dialog.isEmpty() ? QStringList() : QStringList{shown(dialog)}),
+           QStringLiteral("dialogs shown: %1; expected: %2")
+                   .arg(seen.join(QLatin1String(", ")), dialog.isEmpty() ? "none" : shown(dialog)));
+    if (button == openCom && !lines.isEmpty() && model.open) {
+        const termios applied = pty->attributes();
+        expect(cfgetospeed(&applied) == speeds[model.rate],
+               QStringLiteral("the device runs at another rate than %1").arg(rates->currentText()));
+    }
+}
+
+// With the arrow keys, as the operator would on the closed list; a locked
+// selector ignores them.
+void RandomOperator::choose(QComboBox *combo, int index, int &chosen)
+{
+    describe(QStringLiteral("choose %1 in %2 (%3, %4)")
+                     .arg(shown(combo->itemText(index)), combo->objectName(),
+                          combo->isVisible() ? "shown" : "hidden",
+                          combo->isEnabled() ? "enabled" : "disabled"));
+    if (!combo->isVisible()) {
+        if (combo->isEnabled()) {
+            combo->setCurrentIndex(index);
+            chosen = index;
+        }
+        return;
+    }
+    const int moves = index - combo->currentIndex();
+    for (int i = 0; i < qAbs(moves); ++i)
+        QTest::keyClick(combo, moves > 0 ? Qt::Key_Down : Qt::Key_Up);
+    if (combo->isEnabled())
+        chosen = index;
+}
+
+// The device disappears (a cable pulled, an adapter unplugged); a fresh one
+// takes the live entry for later opens.
+void RandomOperator::removeDevice()
+{
+    const bool wasOpen = model.open;
+    const bool closeAtOnce = wasOpen && rng.bounded(2);
+    describe(QStringLiteral("remove the device%1")
+                     .arg(wasOpen ? closeAtOnce ? " and click CLOSE at once" : " while open"
+                                  : QString()));
+    pty->closeMaster();
+    if (closeAtOnce)
+        click(closeCom);
+    if (wasOpen) {
+        expect(QTest::qWaitFor([this] { return closeCom->isChecked() && !holdsDevice(); }),
+               QStringLiteral("the link did not notice the device loss"));
+        model.open = false;
+        writeLines(closeLine);
+    }
+
+    pty = std::make_unique<Pty>();
+    expect(pty->isValid(), QStringLiteral("no fresh pseudo-terminal"));
+    ports->setItemText(ptyEntry, pty->path());
+    if (model.port == ptyEntry) {
+        // Renaming the current entry sends no name: choose it again.
+        ports->setCurrentIndex(missingEntry);
+        ports->setCurrentIndex(ptyEntry);
+    }
+}
+
+void RandomOperator::writeLines(const QString &lines)
+{
+    if (lines.isEmpty())
+        return;
+    model.log += lines;
+    model.typedInLog = false;
+}
+
+bool RandomOperator::holdsDevice() const
+{
+    const QString target = QStringLiteral(" -> ") + pty->path();
+    for (const QString &fd : openFileDescriptors()) {
+        if (fd.endsWith(target))
+            return true;
+    }
+    return lockFileExists(*pty);
+}
+
+QString RandomOperator::violation() const
+{
+    QStringList visible;
+    for (const QWidget *panel : panels) {
+        if (panel->isVisible())
+            visible << panel->objectName();
+    }
+    const PanelInfo &expected = panelInfo[model.panel];
+    if (visible != QStringList{QLatin1String(expected.panel)})
+        return QStringLiteral("panels shown: %1; expected %2")
+                .arg(visible.join(QLatin1String(", ")), QLatin1String(expected.panel));
+    if (title->text() != QLatin1String(expected.title))
+        return QStringLiteral("title %1 over %2").arg(shown(title->text()), expected.panel);
+
+    const char *link = model.open ? "open" : "closed";
+    if (openCom->isChecked() != model.open || closeCom->isChecked() == model.open)
+        return QStringLiteral("link %1, but OPEN is %2checked")
+                .arg(link, openCom->isChecked() ? "" : "un");
+    if (ports->isEnabled() == model.open || rates->isEnabled() == model.open)
+        return QStringLiteral("link %1, but the port selector is %2 and the rate selector %3")
+                .arg(link, ports->isEnabled() ? "enabled" : "disabled",
+                     rates->isEnabled() ? "enabled" : "disabled");
+    if (holdsDevice() != model.open)
+        return QStringLiteral("link %1, but the device is %2held")
+                .arg(link, model.open ? "not " : "");
+    if (ports->currentIndex() != model.port || rates->currentIndex() != model.rate)
+        return QStringLiteral("selectors show %1 at %2")
+                .arg(shown(ports->currentText()), rates->currentText());
+
+    if (!model.typedInLog && log->toPlainText() != model.log)
+        return QStringLiteral("the log shows %1; expected %2")
+                .arg(shown(log->toPlainText()), shown(model.log));
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
+        return QStringLiteral("a dialog or list is still open");
+    return {};
+}
+
+} // namespace
+
+class tst_Operator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { reportStepOnCrash(); }
+    void init() { failOnAnyWarning(); }
+    void cleanup() { playing[0] = '\0'; }
+
+    void randomActions_data();
+    void randomActions();
+};
+
+void tst_Operator::randomActions_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<int>("steps");
+
+    const int steps = qEnvironmentVariableIsSet("NORVEX_OPERATOR_STEPS")
+            ? qEnvironmentVariableIntValue("NORVEX_OPERATOR_STEPS")
+            : 2000;
+    QList<quint32> seeds;
+    if (qEnvironmentVariableIsSet("NORVEX_OPERATOR_SEED")) {
+        seeds << qEnvironmentVariable("NORVEX_OPERATOR_SEED").toUInt();
+    } else {
+        const int count = qEnvironmentVariableIsSet("NORVEX_OPERATOR_SEEDS")
+                ? qEnvironmentVariableIntValue("NORVEX_OPERATOR_SEEDS")
+                : 3;
+        for (int seed = 1; seed <= count; ++seed)
+            seeds << quint32(seed);
+    }
+    for (quint32 seed : seeds)
+        QTest::addRow("%d random actions keep the invariants, seed %u", steps, seed)
+                << seed << steps;
+}
+
+void tst_Operator::randomActions()
+{
+    QFETCH(quint32, seed);
+    QFETCH(int, steps);
+    const bool trace = qEnvironmentVariableIsSet("NORVEX_OPERATOR_TRACE");
+
+    Antenna_w window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    TraceLog traces; // thousands of debug traces: kept off the output
+    DialogCatcher dialogs;
+    RandomOperator player(seed, window, dialogs);
+    QVERIFY(player.setUp());
+
+    for (int step = 1; step <= steps; ++step) {
+        player.play(step);
+        traces.events.clear();
+        const QString where =
+                QStringLiteral("seed %1, step %2: %3").arg(seed).arg(step).arg(player.action);
+        if (trace)
+            qInfo("%s", qPrintable(where));
+        QString failure = player.failure.isEmpty() ? player.violation() : player.failure;
+        if (failure.isEmpty() && QTest::currentTestFailed())
+            failure = QStringLiteral("a Qt warning (above)");
+        if (!failure.isEmpty())
+            QFAIL(qPrintable(QStringLiteral("%1: %2. Replay: NORVEX_OPERATOR_SEED=%3 "
+                                            "NORVEX_OPERATOR_STEPS=%4")
+                                     .arg(where, failure)
+                                     .arg(seed)
+                                     .arg(step)));
+    }
+}
+
+QTEST_MAIN(tst_Operator)
+#include "tst_operator.moc"
