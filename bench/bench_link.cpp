@@ -1,10 +1,16 @@
 // One open_Serial + close_Serial of Port_Com on a pseudo-terminal, against
 // what a program does with the bare system calls on the same device: open,
 // tcsetattr with the same line settings (the rate in use, 8 data bits, even
-// parity, one stop bit) and close.
+// parity, one stop bit) and close. Two more cases show where Port_Com's time
+// goes: the same cycle on Qt Serial Port alone, and the lock file that Qt
+// Serial Port takes and gives back around each open.
 #include "port_com.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSerialPort>
 
 #include <benchmark/benchmark.h>
 
@@ -37,6 +43,71 @@ void portComCycle(benchmark::State &state)
     }
 }
 
+void qSerialPortCycle(benchmark::State &state)
+{
+    QSerialPort port(QString::fromLocal8Bit(devicePath));
+    port.setBaudRate(QSerialPort::Baud9600);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::EvenParity);
+    port.setStopBits(QSerialPort::OneStop);
+    for (auto _ : state) {
+        if (!port.open(QIODevice::ReadWrite)) {
+            state.SkipWithError("Qt Serial Port could not open the device");
+            break;
+        }
+        port.close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+// The first of Qt Serial Port's lock folders that this process may write,
+// as Qt Serial Port chooses it.
+QString lockFolder()
+{
+    for (const char *candidate :
+         {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp"}) {
+        const QFileInfo info{QLatin1String(candidate)};
+        if (info.isReadable() && info.isWritable())
+            return info.filePath();
+    }
+    return QString();
+}
+
+// The lock file alone, under a name no device has.
+void lockFileCycle(benchmark::State &state)
+{
+    QLockFile lock(lockFolder() + QStringLiteral("/LCK..norvex_bench_link"));
+    for (auto _ : state) {
+        if (!lock.tryLock(0)) {
+            state.SkipWithError("the lock file could not be taken");
+            break;
+        }
+        lock.unlock();
+    }
+}
+
+// What the lock file does at the system level: a new file in the lock
+// folder, written, synced to disk if asked, closed and removed.
+void newFileCycle(benchmark::State &state)
+{
+    const bool synced = state.range(0) != 0;
+    const QByteArray path =
+            QFile::encodeName(lockFolder() + QStringLiteral("/LCK..norvex_bench_new"));
+    const QByteArray contents(97, 'x');
+    for (auto _ : state) {
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const bool written = fd >= 0
+                && ::write(fd, contents.constData(), contents.size()) == contents.size()
+                && (!synced || ::fdatasync(fd) == 0);
+        ::close(fd);
+        ::unlink(path.constData());
+        if (!written) {
+            state.SkipWithError("the file could not be made");
+            break;
+        }
+    }
+}
+
 void posixCycle(benchmark::State &state)
 {
     for (auto _ : state) {
@@ -66,6 +137,9 @@ void posixCycle(benchmark::State &state)
 
 BENCHMARK(posixCycle)->Unit(benchmark::kMicrosecond);
 BENCHMARK(portComCycle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(qSerialPortCycle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(lockFileCycle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(newFileCycle)->ArgName("synced")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
