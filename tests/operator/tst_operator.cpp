@@ -6,6 +6,7 @@
 // NORVEX_OPERATOR_SEEDS=<count> plays seeds 1 to count;
 // NORVEX_OPERATOR_TRACE=1 prints every step as it is played.
 #include "antenna_w.h"
+#include "configuration.h"
 #include "linktest.h"
 #include "quietwarnings.h"
 
@@ -71,9 +72,7 @@ void onFatalSignal(int signal)
 
 void reportStepOnCrash()
 {
-    struct sigaction action
-    {
-    };
+    struct sigaction action = {};
     action.sa_handler = onFatalSignal;
     for (int signal : fatalSignals)
         ::sigaction(signal, &action, &previousActions[signal]);
@@ -108,7 +107,6 @@ public:
 
 private:
     enum { ptyEntry = 10, missingEntry = 11 };
-    QString then; // the first part of a step in two
 
     template<typename T>
     T *child(const QObject *parent, const char *name) const;
@@ -124,10 +122,10 @@ private:
     void typeInField();
     void typeInLog();
     void clickAnyButton();
-    void clickOpen() { goToDataLink(), press(openCom); }
-    void clickClose() { goToDataLink(), press(closeCom); }
-    void choosePort() { goToDataLink(), choose(ports, ptyEntry + int(rng.bounded(2)), model.port); }
-    void chooseRate() { goToDataLink(), choose(rates, int(rng.bounded(4)), model.rate); }
+    void clickOpen();
+    void clickClose();
+    void choosePort();
+    void chooseRate();
     void removeDevice();
 
     void press(QAbstractButton *button);
@@ -138,6 +136,7 @@ private:
     QRandomGenerator rng;
     quint32 seed;
     int step = 0;
+    QString then; // the first part of a step in two
     Antenna_w &window;
     const DialogCatcher &dialogs;
     QTemporaryDir folder;
@@ -152,6 +151,9 @@ private:
     QComboBox *rates;
     QRadioButton *openCom;
     QRadioButton *closeCom;
+    Configuration *config;
+    QLineEdit *partNumber;
+    QLineEdit *serialNumber;
 
     struct
     {
@@ -182,6 +184,9 @@ RandomOperator::RandomOperator(quint32 runSeed, Antenna_w &console, const Dialog
     rates = child<QComboBox>(&window, "baud_combo");
     openCom = child<QRadioButton>(&window, "openCom");
     closeCom = child<QRadioButton>(&window, "closeCom");
+    config = child<Configuration>(&window, "config_");
+    partNumber = child<QLineEdit>(config, "partNumber");
+    serialNumber = child<QLineEdit>(config, "serialNumber");
 }
 
 template<typename T>
@@ -242,7 +247,7 @@ void RandomOperator::describe(const QString &text)
 {
     action = then + text;
     std::snprintf(playing, sizeof playing, "tst_operator died at seed %u, step %d: %s\n", seed,
-                  step, qPrintable(text));
+                  step, qPrintable(action));
 }
 
 void RandomOperator::expect(bool condition, const QString &what)
@@ -279,6 +284,30 @@ void RandomOperator::goToDataLink()
     then = action + QStringLiteral(", then ");
 }
 
+void RandomOperator::clickOpen()
+{
+    goToDataLink();
+    press(openCom);
+}
+
+void RandomOperator::clickClose()
+{
+    goToDataLink();
+    press(closeCom);
+}
+
+void RandomOperator::choosePort()
+{
+    goToDataLink();
+    choose(ports, ptyEntry + int(rng.bounded(2)), model.port);
+}
+
+void RandomOperator::chooseRate()
+{
+    goToDataLink();
+    choose(rates, int(rng.bounded(4)), model.rate);
+}
+
 void RandomOperator::help()
 {
     const char *name = rng.bounded(2) ? "actionAbout_Norvex" : "actionDocumentation";
@@ -294,7 +323,7 @@ void RandomOperator::clear()
     model.typedInLog = false;
 }
 
-static QString randomText(QRandomGenerator &rng)
+QString randomText(QRandomGenerator &rng)
 {
     static const char characters[] = "0123456789 ABCDEFGHJKLMNPRSTUVWXYZ abcdefghxyz.,-_/:#";
     QString text;
@@ -311,6 +340,12 @@ void RandomOperator::typeInField()
         return;
     }
     QLineEdit *field = fields.at(int(rng.bounded(int(fields.size()))));
+    if (rng.bounded(4) == 0) {
+        describe(QStringLiteral("empty %1").arg(field->objectName()));
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        return;
+    }
     const QString text = randomText(rng);
     describe(QStringLiteral("type %1 into %2").arg(shown(text), field->objectName()));
     QTest::keyClicks(field, text);
@@ -476,6 +511,11 @@ QString RandomOperator::violation() const
         return QStringLiteral("selectors show %1 at %2")
                 .arg(shown(ports->currentText()), rates->currentText());
 
+    if (config->set_partNumber() != partNumber->text()
+        || config->set_serialNumber() != serialNumber->text())
+        return QStringLiteral("the panel holds %1 and %2 for the fields %3 and %4")
+                .arg(shown(config->set_partNumber()), shown(config->set_serialNumber()),
+                     shown(partNumber->text()), shown(serialNumber->text()));
     if (!model.typedInLog && log->toPlainText() != model.log)
         return QStringLiteral("the log shows %1; expected %2")
                 .arg(shown(log->toPlainText()), shown(model.log));
