@@ -4,12 +4,62 @@
 #include "ui_antenna_w.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// The form names its icons by bare file name, which Qt resolves against the
+// working directory while setupUi runs. Where the working directory holds
+// none of them (the console started from a desktop menu, from PATH or from
+// another folder), setupUi runs in the program's icon folder instead: the
+// installed icon folder, found relative to the program, or else the
+// program's own folder, where the build tree keeps them. Where the working
+// directory holds any of them, it stays as it is, so an operator's own icons
+// are still the ones shown.
+class IconFolderScope
+{
+public:
+    IconFolderScope()
+    {
+        const QDir program(QCoreApplication::applicationDirPath());
+        for (const QString &candidate :
+             {program.filePath(QStringLiteral(NORVEX_ICON_DIR)), program.path()}) {
+            const QDir folder(candidate);
+            const QStringList icons = folder.entryList({QStringLiteral("*.svg")}, QDir::Files);
+            if (icons.isEmpty())
+                continue;
+            for (const QString &icon : icons)
+                if (QFileInfo::exists(icon))
+                    return;
+            previous_ = QDir::currentPath();
+            if (!QDir::setCurrent(folder.path()))
+                previous_.clear();
+            return;
+        }
+    }
+    ~IconFolderScope()
+    {
+        if (!previous_.isEmpty())
+            QDir::setCurrent(previous_);
+    }
+    IconFolderScope(const IconFolderScope &) = delete;
+    IconFolderScope &operator=(const IconFolderScope &) = delete;
+
+private:
+    QString previous_;
+};
+
+} // namespace
 
 Antenna_w::Antenna_w(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::Antenna_w)
 {
-    ui->setupUi(this);
+    {
+        const IconFolderScope iconFolder;
+        ui->setupUi(this);
+    }
     init_Antenna();
     connect(ui->actionExit, &QAction::triggered, qApp, &QCoreApplication::quit);
 

@@ -1,8 +1,11 @@
 #include "antenna_w.h"
+#include "paintedpixels.h"
 #include "quietwarnings.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
@@ -12,6 +15,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -39,6 +43,8 @@ private slots:
     void toolTips();
     void icons_data();
     void icons();
+    void iconsFromAnyFolder_data();
+    void iconsFromAnyFolder();
     void panelsNamedAfterFields();
     void enlargingKeepsAreasInPlace();
     void exitEndsEventLoopWithZero();
@@ -347,18 +353,6 @@ void tst_Antenna_w::icons_data()
                           << "close_cross.svg";
 }
 
-// Renders the icon: a missing file or a missing SVG plugin gives an empty or
-// fully transparent picture.
-static int paintedPixels(const QIcon &icon)
-{
-    const QImage image = icon.pixmap(QSize(48, 48)).toImage();
-    int painted = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            painted += qAlpha(image.pixel(x, y)) > 0;
-    return painted;
-}
-
 void tst_Antenna_w::icons()
 {
     QFETCH(QString, actionName);
@@ -371,6 +365,49 @@ void tst_Antenna_w::icons()
     // The four menu-only actions carry no icon.
     for (const char *name : {"actionAbout_Norvex", "actionDocumentation", "actionClear"})
         QVERIFY(action(name)->icon().isNull());
+}
+
+void tst_Antenna_w::iconsFromAnyFolder_data()
+{
+    QTest::addColumn<bool>("operatorIcons");
+
+    QTest::newRow("empty folder") << false;
+    QTest::newRow("folder with the operator's icons") << true;
+}
+
+// Started in a folder without its icons, the window still shows them, from
+// the program's folder, and writes no warning; icon files of the same names
+// in the working directory are still the ones shown (here red squares).
+void tst_Antenna_w::iconsFromAnyFolder()
+{
+    QFETCH(bool, operatorIcons);
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QStringList icons = QDir(QCoreApplication::applicationDirPath())
+                                      .entryList({QStringLiteral("*.svg")}, QDir::Files);
+    QCOMPARE(icons.size(), 7);
+    for (const QString &icon : operatorIcons ? icons : QStringList()) {
+        QFile file(folder.filePath(icon));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"(<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48">)"
+                   R"(<rect width="48" height="48" fill="#ff0000"/></svg>)");
+    }
+
+    const QString testFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(folder.path()));
+    Antenna_w other;
+    const QString folderAfter = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(testFolder));
+    QCOMPARE(folderAfter, QDir(folder.path()).canonicalPath());
+
+    const QList<QAction *> actions = other.findChild<QToolBar *>()->actions();
+    QCOMPARE(actions.size(), 7);
+    for (const QAction *a : actions) {
+        QVERIFY2(paintedPixels(a->icon()) > 48, qPrintable(a->objectName()));
+        const QRgb centre = a->icon().pixmap(QSize(48, 48)).toImage().pixel(24, 24);
+        QCOMPARE(centre == qRgb(255, 0, 0), operatorIcons);
+    }
 }
 
 void tst_Antenna_w::panelsNamedAfterFields()
