@@ -15,7 +15,12 @@ public:
     explicit Switching(QWidget *parent = nullptr);
     ~Switching() override;
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void fitTexts();
+
     Ui::Switching *ui;
 };
 
