@@ -33,9 +33,9 @@ int main(int argc, char **argv)
     auto *tools = new QToolBar(QStringLiteral("toolBar"));
     tools->setIconSize(QSize(48, 48));
     window.addToolBar(Qt::LeftToolBarArea, tools);
-    const char *const icons[] = {"dataLink.svg",      "Test_System.svg",   "factory_settings.svg",
-                                 "Measurement.svg",   "gears_maintenance.svg",
-                                 "coverage_plot.svg", "close_cross.svg"};
+    const char *const icons[] = {"dataLink.svg",    "Test_System.svg",       "factory_settings.svg",
+                                 "Measurement.svg", "gears_maintenance.svg", "coverage_plot.svg",
+                                 "close_cross.svg"};
     for (const char *icon : icons)
         tools->addAction(QIcon(QLatin1String(icon)), QLatin1String(icon));
 

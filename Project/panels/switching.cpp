@@ -9,7 +9,6 @@ Switching::Switching(QWidget *parent)
     , ui(new Ui::Switching)
 {
     ui->setupUi(this);
-    fitTexts();
 }
 
 Switching::~Switching()
@@ -17,10 +16,23 @@ Switching::~Switching()
     delete ui;
 }
 
+// The texts are fitted when the panel is shown, not when it is built: the
+// console starts on another panel, and a font size of its own costs a font
+// lookup.
+void Switching::showEvent(QShowEvent *event)
+{
+    if (!fitted_)
+        fitTexts();
+    QWidget::showEvent(event);
+}
+
 void Switching::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::FontChange)
-        fitTexts();
+    if (event->type() == QEvent::FontChange) {
+        fitted_ = false;
+        if (isVisible())
+            fitTexts();
+    }
     QWidget::changeEvent(event);
 }
 
@@ -31,4 +43,5 @@ void Switching::fitTexts()
 {
     shrinkToFit(ui->horizontalLayoutWidget, {ui->modeTx});
     shrinkToFit(ui->horizontalLayoutWidget_2, {ui->ampliOff, ui->ampliOn});
+    fitted_ = true;
 }

@@ -16,12 +16,14 @@ public:
     ~Switching() override;
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
     void fitTexts();
 
     Ui::Switching *ui;
+    bool fitted_ = false;
 };
 
 #endif // SWITCHING_H

@@ -5,9 +5,9 @@
 
 class QWidget;
 
-// The forms were laid out for the Windows dialog font, Tahoma 8.25 points;
-// the console keeps the desktop's font instead and makes room for it where
-// the forms have room. These are the two pieces of code that takes.
+// The forms were laid out for the Windows dialog font, Tahoma 8.25 points.
+// The console keeps the desktop's font instead; the forms' rectangles make
+// room for it where they can, and these two functions do the rest.
 
 // The title and logo labels ask for Tahoma. Windows has it. On Linux,
 // Debian's fonts-wine ships a Tahoma of the same metrics in
@@ -22,8 +22,9 @@ bool loadFormFonts();
 // For a row of texts whose container has no room to grow: while the row's
 // layout asks for more width than the row has, the font of the given
 // widgets, and of no other, goes down a quarter point at a time (a pixel
-// for a font sized in pixels), to no less than 6 points. Their face stays
-// the desktop's. Called again, it starts over from the inherited font.
+// for a font sized in pixels), to no less than 6 points (8 pixels). Their
+// face stays the desktop's. Called again, it starts over from the inherited
+// font.
 void shrinkToFit(QWidget *row, const QList<QWidget *> &texts);
 
 #endif // FORMFONTS_H

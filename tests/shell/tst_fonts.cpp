@@ -1,10 +1,10 @@
-// Every text of the main window whole under the fonts of real desktops: with
-// each as the application's font, every text that the window shows (tool bar,
-// title, logo, menus, the six panels with their group box titles, every entry
-// of the port and rate lists) is drawn again alone, unclipped, the way its
-// widget had the style draw it, and each pixel of that ink must show in the
-// window: not cut off by the widget or a parent, and not painted over by
-// another widget, nor lying under another text.
+// Every text of the main window whole under the fonts of real desktops. With
+// each as the application's font, every text that the window draws (title,
+// logo, menus, the six panels with their group box titles, each entry of the
+// port and rate lists; the tool bar shows icons only) is drawn again alone,
+// unclipped, the way its widget had the style draw it, and each pixel of
+// that ink must show in the window: not cut off by its widget or a parent,
+// not painted over by another widget, and not lying under another text.
 #include "antenna_w.h"
 #include "formfonts.h"
 #include "quietwarnings.h"
@@ -174,7 +174,8 @@ private:
 
 void tst_Fonts::initTestCase()
 {
-    QVERIFY2(loadFormFonts(), "no Tahoma in /usr/share/wine/fonts: scripts/deps installs fonts-wine");
+    QVERIFY2(loadFormFonts(),
+             "no Tahoma in /usr/share/wine/fonts: scripts/deps installs fonts-wine");
     probe = new TextProbe(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setStyle(probe);
 }
