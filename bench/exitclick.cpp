@@ -3,6 +3,7 @@
 // window is painted. scripts/memcheck runs it under valgrind.
 #include "antenna_w.h"
 #include "firstpaint.h"
+#include "formfonts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,6 +15,7 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    loadFormFonts();
     Antenna_w window(nullptr);
     onFirstPaint(&window, [&window] {
         auto *toolBar = window.findChild<QToolBar *>(QStringLiteral("toolBar"));

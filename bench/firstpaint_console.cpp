@@ -2,12 +2,14 @@
 // frame: the subject of the start-up benchmark.
 #include "antenna_w.h"
 #include "firstpaint.h"
+#include "formfonts.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    loadFormFonts();
     Antenna_w window(nullptr);
     onFirstPaint(&window, exitNow);
     window.show();

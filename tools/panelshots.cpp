@@ -1,8 +1,11 @@
 // norvex_panelshots OUTPUT_DIR
-// Shows the main window, switches to each antenna test panel with its tool
-// bar action and saves the window's picture as OUTPUT_DIR/panel-<name>.png.
+// Shows the main window as main() does, saves its picture with the Data Link
+// panel as OUTPUT_DIR/main-window.png, then switches to each antenna test
+// panel with its tool bar action and saves the picture as
+// OUTPUT_DIR/panel-<name>.png.
 // Start it from the folder that holds the icons, as the console itself.
 #include "antenna_w.h"
+#include "formfonts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,6 +24,7 @@ struct Shot
 };
 
 const Shot shots[] = {
+        {"actionConfig", "main-window.png"},
         {"actionTest_System", "panel-test-system.png"},
         {"actionFactory_settings", "panel-factory-settings.png"},
         {"actionMeasurement", "panel-measurement.png"},
@@ -49,6 +53,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    loadFormFonts();
     Antenna_w window;
     window.show();
 

@@ -1,4 +1,5 @@
 #include "antenna_w.h"
+#include "formfonts.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -10,6 +11,7 @@ int main(int argc, char **argv)
     // entry by it, for the name and icon that its dock shows.
     QGuiApplication::setDesktopFileName(QStringLiteral(NORVEX_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/norvex/norvex.svg")));
+    loadFormFonts();
     Antenna_w window(nullptr);
     window.show();
     return app.exec();

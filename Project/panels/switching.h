@@ -15,8 +15,15 @@ public:
     explicit Switching(QWidget *parent = nullptr);
     ~Switching() override;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
 private:
+    void fitTexts();
+
     Ui::Switching *ui;
+    bool fitted_ = false;
 };
 
 #endif // SWITCHING_H

@@ -1,0 +1,62 @@
+#include "formfonts.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLayout>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+
+#include <cmath>
+
+bool loadFormFonts()
+{
+#ifdef Q_OS_WIN
+    return true;
+#else
+    bool loaded = true;
+    for (const char *file :
+         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
+        loaded &= QFontDatabase::addApplicationFont(QString::fromLatin1(file)) >= 0;
+    return loaded;
+#endif
+}
+
+void shrinkToFit(QWidget *row, const QList<QWidget *> &texts)
+{
+    QLayout *layout = row->layout();
+    if (!layout || texts.isEmpty())
+        return;
+    // An empty font sets nothing of its own: each widget inherits again.
+    for (QWidget *text : texts)
+        text->setFont(QFont());
+    int excess = layout->sizeHint().width() - row->width();
+    if (excess <= 0)
+        return;
+
+    const QFont inherited = texts.first()->font();
+    const bool inPoints = inherited.pointSizeF() > 0;
+    const qreal step = inPoints ? 0.25 : 1;
+    const qreal smallest = inPoints ? 6 : 8;
+    qreal size = inPoints ? inherited.pointSizeF() : inherited.pixelSize();
+    // Text widths grow with the size: the first guess takes the excess off
+    // the texts' widths in proportion. Each new size loads a font, so guess
+    // well and step on from there only if hinting made the guess too big.
+    int width = 0;
+    for (const QWidget *text : texts)
+        width += text->fontMetrics().horizontalAdvance(text->property("text").toString());
+    qreal next = width > excess ? size * (width - excess) / width : smallest;
+    while (excess > 0 && size > smallest) {
+        size = qMax(smallest, std::floor(next / step) * step);
+        QFont smaller; // the size alone: face and style still follow the parent
+        if (inPoints)
+            smaller.setPointSizeF(size);
+        else
+            smaller.setPixelSize(int(size));
+        for (QWidget *text : texts)
+            text->setFont(smaller);
+        excess = layout->sizeHint().width() - row->width();
+        next = size - step;
+    }
+}
