@@ -1,4 +1,5 @@
 #include "qextserialport.h"
+#include "serialportlist.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -249,10 +250,23 @@ void QextSerialPort::onPortError(QSerialPort::SerialPortError error)
 
 QString QextSerialPort::openFailureReason(const QString &location) const
 {
+    return openFailureCause(location) + QStringLiteral("\n\n")
+            + SerialPortList::describe(m_name, SerialPortList::present());
+}
+
+QString QextSerialPort::openFailureCause(const QString &location) const
+{
     if (isOtherThanCharacterDevice(location))
         return tr("%1 is not a serial port.").arg(location);
+    // COMn that no udev rule names is the n-th built-in port, which a USB
+    // adapter never becomes.
+    const bool builtIn = location != m_name && location.startsWith(QLatin1String("/dev/ttyS"));
     switch (m_port->error()) {
     case QSerialPort::DeviceNotFoundError:
+        if (builtIn)
+            return tr("The serial device %1 does not exist: this computer has no built-in serial "
+                      "port %1, and no udev rule names a USB adapter %2.")
+                    .arg(location, m_name);
         return tr("The serial device %1 does not exist. Check that the cable or the USB "
                   "adapter is plugged in and that the right port is chosen.")
                 .arg(location);
@@ -269,6 +283,12 @@ QString QextSerialPort::openFailureReason(const QString &location) const
                 .arg(location);
     case QSerialPort::UnsupportedOperationError:
         return tr("%1 is not a serial port.").arg(location);
+    case QSerialPort::ResourceError:
+        if (builtIn)
+            return tr("No serial port answers at %1: this computer has no built-in serial port "
+                      "%1, and no udev rule names a USB adapter %2.")
+                    .arg(location, m_name);
+        Q_FALLTHROUGH();
     default:
         return tr("The serial device %1 could not be opened: %2.")
                 .arg(location, m_port->errorString());
