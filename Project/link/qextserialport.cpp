@@ -7,9 +7,11 @@
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/sysmacros.h>
 #endif
 
 namespace {
@@ -31,11 +33,15 @@ bool mayReadAndWrite(const QString &path)
 
 // Whether the open device is the slave side of a pseudo-terminal (majors 136
 // to 143 on Linux).
-bool isPseudoTerminal(int fd)
+bool isPseudoTerminal([[maybe_unused]] int fd)
 {
+#ifdef Q_OS_LINUX
     struct stat info;
     return ::fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && major(info.st_rdev) >= 136
             && major(info.st_rdev) <= 143;
+#else
+    return false;
+#endif
 }
 #else
 bool isOtherThanCharacterDevice(const QString &)
@@ -285,8 +291,9 @@ QString QextSerialPort::openFailureCause(const QString &location) const
         return tr("%1 is not a serial port.").arg(location);
     case QSerialPort::ResourceError:
         if (builtIn)
-            return tr("No serial port answers at %1: this computer has no built-in serial port "
-                      "%1, and no udev rule names a USB adapter %2.")
+            return tr("The serial device %1 exists, but no serial port answers there: this "
+                      "computer has no built-in serial port %1, and no udev rule names a USB "
+                      "adapter %2.")
                     .arg(location, m_name);
         Q_FALLTHROUGH();
     default:
