@@ -1,4 +1,5 @@
 #include "qextserialport.h"
+#include "serialportlist.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -6,7 +7,11 @@
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/sysmacros.h>
 #endif
 
 namespace {
@@ -24,6 +29,19 @@ bool isOtherThanCharacterDevice(const QString &path)
 bool mayReadAndWrite(const QString &path)
 {
     return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) == 0;
+}
+
+// Whether the open device is the slave side of a pseudo-terminal (majors 136
+// to 143 on Linux).
+bool isPseudoTerminal([[maybe_unused]] int fd)
+{
+#ifdef Q_OS_LINUX
+    struct stat info;
+    return ::fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && major(info.st_rdev) >= 136
+            && major(info.st_rdev) <= 143;
+#else
+    return false;
+#endif
 }
 #else
 bool isOtherThanCharacterDevice(const QString &)
@@ -45,6 +63,10 @@ QextSerialPort::QextSerialPort(QObject *parent)
     , m_port(new QSerialPort(this))
 {
     connect(m_port, &QSerialPort::errorOccurred, this, &QextSerialPort::onPortError);
+    // Nothing reads the link: drop what the unit sends as it arrives, or Qt
+    // would keep it all. Qt keeps watching the port, so a lost device is
+    // still noticed.
+    connect(m_port, &QSerialPort::readyRead, this, [this] { m_port->clear(QSerialPort::Input); });
 }
 
 QextSerialPort::~QextSerialPort()
@@ -156,6 +178,10 @@ bool QextSerialPort::open(OpenMode mode)
         setErrorString(openFailureReason(location));
         return false;
     }
+#ifdef Q_OS_UNIX
+    // A pseudo-terminal keeps output stopped from an earlier close.
+    ::tcflow(int(m_port->handle()), TCOON);
+#endif
     m_location = location;
     return QIODevice::open(mode);
 }
@@ -163,8 +189,28 @@ bool QextSerialPort::open(OpenMode mode)
 void QextSerialPort::close()
 {
     m_lossPending = false;
-    if (m_port->isOpen())
+    if (m_port->isOpen()) {
+#ifdef Q_OS_UNIX
+        const int fd = int(m_port->handle());
+        // Qt turns the port's own settings (echo among them) back on just
+        // before it closes. With output stopped and the queues emptied,
+        // nothing echoes to the unit in that moment, and the last close of a
+        // serial port drops queued output instead of waiting for the line.
+        // A pseudo-terminal, unlike a real port, keeps the stop past the last
+        // close: hold it open past Qt's close to restart its output.
+        const int held = isPseudoTerminal(fd) ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+        ::tcflow(fd, TCOOFF);
+        ::tcflush(fd, TCIOFLUSH);
+#endif
         m_port->close();
+#ifdef Q_OS_UNIX
+        if (held >= 0) {
+            ::tcflush(held, TCIOFLUSH);
+            ::tcflow(held, TCOON);
+            ::close(held);
+        }
+#endif
+    }
     QIODevice::close();
 }
 
@@ -210,10 +256,23 @@ void QextSerialPort::onPortError(QSerialPort::SerialPortError error)
 
 QString QextSerialPort::openFailureReason(const QString &location) const
 {
+    return openFailureCause(location) + QStringLiteral("\n\n")
+            + SerialPortList::describe(m_name, SerialPortList::present());
+}
+
+QString QextSerialPort::openFailureCause(const QString &location) const
+{
     if (isOtherThanCharacterDevice(location))
         return tr("%1 is not a serial port.").arg(location);
+    // COMn that no udev rule names is the n-th built-in port, which a USB
+    // adapter never becomes.
+    const bool builtIn = location != m_name && location.startsWith(QLatin1String("/dev/ttyS"));
     switch (m_port->error()) {
     case QSerialPort::DeviceNotFoundError:
+        if (builtIn)
+            return tr("The serial device %1 does not exist: this computer has no built-in serial "
+                      "port %1, and no udev rule names a USB adapter %2.")
+                    .arg(location, m_name);
         return tr("The serial device %1 does not exist. Check that the cable or the USB "
                   "adapter is plugged in and that the right port is chosen.")
                 .arg(location);
@@ -230,6 +289,13 @@ QString QextSerialPort::openFailureReason(const QString &location) const
                 .arg(location);
     case QSerialPort::UnsupportedOperationError:
         return tr("%1 is not a serial port.").arg(location);
+    case QSerialPort::ResourceError:
+        if (builtIn)
+            return tr("The serial device %1 exists, but no serial port answers there: this "
+                      "computer has no built-in serial port %1, and no udev rule names a USB "
+                      "adapter %2.")
+                    .arg(location, m_name);
+        Q_FALLTHROUGH();
     default:
         return tr("The serial device %1 could not be opened: %2.")
                 .arg(location, m_port->errorString());

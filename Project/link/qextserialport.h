@@ -14,8 +14,10 @@ enum StopBitsType { STOP_1 = 0 };
 
 // A serial port with the classic serial library's interface, over Qt Serial
 // Port. Settings given while the port is closed apply at the next open.
-// After a failed open, errorString() tells the operator why. When the open
-// device disappears, the port closes itself and emits deviceLost() once.
+// After a failed open, errorString() tells the operator why, and lists the
+// serial ports this computer has. When the open device disappears, the port
+// closes itself and emits deviceLost() once. What the device sends is
+// dropped as it arrives; nothing is ever sent to it.
 class QextSerialPort : public QIODevice
 {
     Q_OBJECT
@@ -53,6 +55,7 @@ private:
     void setSupported(Setting setting, bool supported);
     void onPortError(QSerialPort::SerialPortError error);
     QString openFailureReason(const QString &location) const;
+    QString openFailureCause(const QString &location) const;
 
     QSerialPort *m_port;
     QString m_name;

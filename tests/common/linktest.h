@@ -18,11 +18,17 @@
 #include <QTest>
 #include <QTimer>
 
+#include <malloc.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <climits>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's allocator statistics (GCC ships no header for them).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 // A pseudo-terminal pair. The port under test opens the slave by its path;
 // the test keeps the master, reads the line settings through it and closes
@@ -45,6 +51,7 @@ public:
 
     bool isValid() const { return m_master >= 0; }
     QString path() const { return m_path; }
+    int master() const { return m_master; }
 
     // The slave's settings, as its driver applied them.
     termios attributes() const
@@ -121,6 +128,18 @@ inline bool lockFileExists(const Pty &pty)
             return true;
     }
     return false;
+}
+
+// Bytes of heap in use now. The sanitizer's allocator keeps freed blocks
+// aside for a while, so there the count comes from it.
+inline qint64 heapInUse()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return qint64(__sanitizer_get_current_allocated_bytes());
+#else
+    const struct mallinfo2 info = ::mallinfo2();
+    return qint64(info.uordblks + info.hblkhd);
+#endif
 }
 
 // Names the wrapper's port, as the Configuration panel does.

@@ -10,8 +10,14 @@ QList<termios> &requestedTermios()
     return requested;
 }
 
+std::function<void()> &afterTcsetattr()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
 // Takes the place of the C library's tcsetattr() for the whole process (Qt
-// Serial Port included), records the request and passes it on.
+// Serial Port included), records the request, passes it on and calls the hook.
 extern "C" int tcsetattr(int fd, int optionalActions, const termios *attributes) noexcept
 {
     using Function = int (*)(int, int, const termios *);
@@ -23,5 +29,8 @@ extern "C" int tcsetattr(int fd, int optionalActions, const termios *attributes)
     }();
     if (attributes)
         requestedTermios() << *attributes;
-    return next(fd, optionalActions, attributes);
+    const int result = next(fd, optionalActions, attributes);
+    if (afterTcsetattr())
+        afterTcsetattr()();
+    return result;
 }

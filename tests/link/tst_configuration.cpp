@@ -1,6 +1,7 @@
 #include "configuration.h"
 #include "linktest.h"
 #include "quietwarnings.h"
+#include "serialportlist.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -204,16 +205,21 @@ void tst_Configuration::openAndCloseFreePort()
 void tst_Configuration::failedOpen_data()
 {
     QTest::addColumn<bool>("inUse");
+    QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("open on missing device fails") << false << "does not exist";
+    QTest::newRow("open on missing device fails") << false << QString() << "does not exist";
+    QTest::newRow("open on COM99, a built-in port this computer lacks, fails")
+            << false << "COM99"
+            << "no built-in serial port /dev/ttyS98";
     QTest::newRow("open on device in use by another program fails")
-            << true << "in use by another program";
+            << true << QString() << "in use by another program";
 }
 
 void tst_Configuration::failedOpen()
 {
     QFETCH(bool, inUse);
+    QFETCH(QString, name);
     QFETCH(QString, reason);
 
     QTemporaryDir dir;
@@ -223,7 +229,9 @@ void tst_Configuration::failedOpen()
     QSerialPort otherProgram(pty.path());
     if (inUse)
         QVERIFY(otherProgram.open(QIODevice::ReadWrite));
-    const QString path = inUse ? pty.path() : dir.filePath(QStringLiteral("ttyUSB0"));
+    const QString path = !name.isEmpty() ? name
+            : inUse                      ? pty.path()
+                                         : dir.filePath(QStringLiteral("ttyUSB0"));
     createPanel();
     selectPort(path);
     auto *open = child<QRadioButton>("openCom");
@@ -252,6 +260,10 @@ void tst_Configuration::failedOpen()
     QCOMPARE(dialog.parent, panel.get());
     QVERIFY(dialog.modal);
     QVERIFY2(dialog.informativeText.contains(reason) && dialog.informativeText.contains(path),
+             qPrintable(dialog.informativeText));
+    // The ports this computer has follow the reason.
+    QVERIFY2(dialog.informativeText.endsWith(
+                     SerialPortList::describe(path, SerialPortList::present())),
              qPrintable(dialog.informativeText));
 
     QVERIFY(close->isChecked());

@@ -2,17 +2,95 @@
 #include "port_com.h"
 #include "qextserialport.h"
 #include "quietwarnings.h"
+#include "serialportlist.h"
 #include "termiosrecorder.h"
 
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
+
+Q_DECLARE_METATYPE(QList<SerialPortList::Port>)
+
+// The unit at the far end of a pseudo-terminal, talking as fast as the line
+// takes it from a thread of its own, and counting what reaches it.
+class TalkingUnit
+{
+public:
+    explicit TalkingUnit(int master)
+        : m_master(master)
+    {
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        m_thread = std::thread([this] { talk(); });
+    }
+    ~TalkingUnit() { stop(); }
+    TalkingUnit(const TalkingUnit &) = delete;
+    TalkingUnit &operator=(const TalkingUnit &) = delete;
+
+    void stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    qint64 sent() const { return m_sent; }
+    qint64 received() const { return m_received; }
+
+    bool sendOnce() { return send(); }
+
+    // Waits up to the time given for anything to reach the unit.
+    void listen(int milliseconds)
+    {
+        pollfd readable{m_master, POLLIN, 0};
+        if (::poll(&readable, 1, milliseconds) > 0)
+            receive();
+    }
+
+private:
+    void talk()
+    {
+        while (!m_stop) {
+            pollfd line{m_master, POLLIN | POLLOUT, 0};
+            if (::poll(&line, 1, 10) <= 0)
+                continue;
+            if (line.revents & POLLIN)
+                receive();
+            if (line.revents & POLLOUT)
+                send();
+        }
+    }
+    bool send()
+    {
+        static const QByteArray chunk(4096, 'U');
+        const ssize_t n = ::write(m_master, chunk.constData(), size_t(chunk.size()));
+        if (n > 0)
+            m_sent += n;
+        return n > 0;
+    }
+    void receive()
+    {
+        char buffer[4096];
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0)
+            m_received += n;
+    }
+
+    int m_master;
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_sent{0};
+    std::atomic<qint64> m_received{0};
+    std::thread m_thread;
+};
 
 class tst_Port_Com : public QObject
 {
@@ -26,6 +104,8 @@ private slots:
     void openAtEachRate();
     void openFailsWithReason_data();
     void openFailsWithReason();
+    void failedOpenListsPorts_data();
+    void failedOpenListsPorts();
     void openWithoutRightsNamesDialoutGroup();
     void closeNeverOpenedPort();
     void openOnOpenPortKeepsItOpen();
@@ -34,6 +114,8 @@ private slots:
     void portNames();
     void destructionReleasesOpenLink();
     void deviceLossClosesPortAndSaysWhy();
+    void talkingUnit_data();
+    void talkingUnit();
 };
 
 static void setBaudRate(Port_Com &port, BaudRateType baud)
@@ -111,7 +193,7 @@ void tst_Port_Com::openAtEachRate()
     QVERIFY(!lockFileExists(pty));
 }
 
-enum class Device { Missing, InUse, RegularFile, Folder, NoTerminal };
+enum class Device { Missing, MissingBuiltIn, InUse, RegularFile, Folder, NoTerminal };
 Q_DECLARE_METATYPE(Device)
 
 void tst_Port_Com::openFailsWithReason_data()
@@ -120,6 +202,8 @@ void tst_Port_Com::openFailsWithReason_data()
     QTest::addColumn<QString>("reason");
 
     QTest::newRow("open on missing device fails") << Device::Missing << "does not exist";
+    QTest::newRow("open on COM99, a built-in port this computer lacks, fails")
+            << Device::MissingBuiltIn << "has no built-in serial port /dev/ttyS98";
     QTest::newRow("open on device in use by another program fails")
             << Device::InUse << "in use by another program";
     QTest::newRow("open on regular file fails") << Device::RegularFile << "is not a serial port";
@@ -146,6 +230,9 @@ void tst_Port_Com::openFailsWithReason()
     case Device::Missing:
         path = dir.filePath(QStringLiteral("ttyUSB0"));
         break;
+    case Device::MissingBuiltIn:
+        path = QStringLiteral("COM99");
+        break;
     case Device::InUse:
         path = pty.path();
         QVERIFY(otherProgram.open(QIODevice::ReadWrite));
@@ -171,9 +258,59 @@ void tst_Port_Com::openFailsWithReason()
     QVERIFY(!port.serial_Port()->isOpen());
     const QString why = port.serial_Port()->errorString();
     QVERIFY2(why.contains(reason) && why.contains(path), qPrintable(why));
+    QVERIFY2(why.endsWith(QStringLiteral("\n\n")
+                          + SerialPortList::describe(path, SerialPortList::present())),
+             qPrintable(why));
     QCOMPARE(heldResources(), held);
 
     QCOMPARE(port.close_Serial(), 1);
+}
+
+void tst_Port_Com::failedOpenListsPorts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QList<SerialPortList::Port>>("ports");
+    QTest::addColumn<QString>("text");
+
+    const SerialPortList::Port builtIn{"/dev/ttyS0", QString(), QString(), false, 0, 0};
+    const SerialPortList::Port adapter{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", true, 0x0403,
+                                       0x6001};
+    const SerialPortList::Port modem{"/dev/ttyACM0", "Modem", QString(), true, 0x1546, 0x01a7};
+    const QString rule = QStringLiteral(
+            "To reach %1 as COM4, put this line into /etc/udev/rules.d/99-norvex.rules, run "
+            "\"sudo udevadm control --reload\" and plug the adapter in again:\n"
+            "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"%2\", ATTRS{idProduct}==\"%3\", "
+            "SYMLINK+=\"COM4\"");
+
+    QTest::newRow("no port at all is said so")
+            << "COM4" << QList<SerialPortList::Port>() << "This computer has no serial port now.";
+    QTest::newRow("built-in port is listed by its device")
+            << "COM4" << QList<SerialPortList::Port>{builtIn}
+            << "Serial ports on this computer now:\n/dev/ttyS0";
+    QTest::newRow("USB adapter is listed with its ids and the rule naming it COM4")
+            << "COM4" << QList<SerialPortList::Port>{builtIn, adapter}
+            << "Serial ports on this computer now:\n/dev/ttyS0\n"
+               "/dev/ttyUSB0: FT232R USB UART, FTDI, 0403:6001\n\n"
+                    + rule.arg("/dev/ttyUSB0", "0403", "6001");
+    QTest::newRow("each USB adapter gets its rule")
+            << "COM4" << QList<SerialPortList::Port>{adapter, modem}
+            << "Serial ports on this computer now:\n"
+               "/dev/ttyUSB0: FT232R USB UART, FTDI, 0403:6001\n/dev/ttyACM0: Modem, 1546:01a7\n\n"
+                    + rule.arg("/dev/ttyUSB0", "0403", "6001") + "\n\n"
+                    + rule.arg("/dev/ttyACM0", "1546", "01a7");
+    QTest::newRow("a device path gets no rule")
+            << "/dev/ttyUSB1" << QList<SerialPortList::Port>{adapter}
+            << "Serial ports on this computer now:\n"
+               "/dev/ttyUSB0: FT232R USB UART, FTDI, 0403:6001";
+}
+
+void tst_Port_Com::failedOpenListsPorts()
+{
+    QFETCH(QString, name);
+    QFETCH(QList<SerialPortList::Port>, ports);
+    QFETCH(QString, text);
+
+    QCOMPARE(SerialPortList::describe(name, ports), text);
 }
 
 void tst_Port_Com::openWithoutRightsNamesDialoutGroup()
@@ -319,6 +456,76 @@ void tst_Port_Com::deviceLossClosesPortAndSaysWhy()
     QVERIFY(!lockFileExists(pty));
     QCoreApplication::processEvents();
     QCOMPARE(lost.size(), 1);
+}
+
+void tst_Port_Com::talkingUnit_data()
+{
+    QTest::addColumn<bool>("deviceGoes");
+
+    QTest::newRow("unit talking at full speed, then CLOSE") << false;
+    QTest::newRow("unit talking at full speed, then its device goes") << true;
+}
+
+// What a unit sends is dropped as it comes: memory stays flat, nothing goes
+// back to the unit, and CLOSE and device loss work as when it is silent.
+void tst_Port_Com::talkingUnit()
+{
+    QFETCH(bool, deviceGoes);
+    const qint64 megabyte = 1 << 20;
+
+    Pty pty;
+    QVERIFY(pty.isValid());
+    Port_Com port;
+    setPortName(port, pty.path());
+    QCOMPARE(port.open_Serial(), 2);
+    TalkingUnit unit(pty.master());
+
+    // Warmed up, then several megabytes more.
+    QTRY_VERIFY_WITH_TIMEOUT(unit.sent() > megabyte, 20000);
+    const qint64 heap = heapInUse();
+    const qint64 sentBefore = unit.sent();
+    QTRY_VERIFY_WITH_TIMEOUT(unit.sent() - sentBefore > 8 * megabyte, 60000);
+    const qint64 growth = heapInUse() - heap;
+    QVERIFY2(growth < megabyte / 4,
+             qPrintable(QStringLiteral("heap grew by %1 bytes while %2 bytes came in")
+                                .arg(growth)
+                                .arg(unit.sent() - sentBefore)));
+    QVERIFY(port.serial_Port()->isOpen());
+    unit.stop();
+
+    if (deviceGoes) {
+        QSignalSpy lost(port.serial_Port(), &QextSerialPort::deviceLost);
+        pty.closeMaster();
+        QVERIFY(lost.wait(5000));
+        QVERIFY(!port.serial_Port()->isOpen());
+        QVERIFY(!lockFileExists(pty));
+        QCOMPARE(unit.received(), 0);
+        return;
+    }
+
+    // CLOSE once the console has read all. Qt turns the device's own
+    // settings, echo among them, back on before it closes: the unit talks
+    // in that moment, and listens for an echo.
+    QSignalSpy reads(port.serial_Port()->findChild<QSerialPort *>(), &QIODevice::readyRead);
+    while (reads.wait(100))
+        reads.clear();
+    qint64 echoed = -1;
+    afterTcsetattr() = [&] {
+        QVERIFY(unit.sendOnce());
+        unit.listen(200);
+        echoed = unit.received();
+    };
+    QElapsedTimer closing;
+    closing.start();
+    const int closed = port.close_Serial();
+    const qint64 elapsed = closing.elapsed();
+    afterTcsetattr() = nullptr;
+    QCOMPARE(closed, 1);
+    QCOMPARE(echoed, 0);
+    QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
+    unit.listen(200);
+    QCOMPARE(unit.received(), 0);
+    QVERIFY(!lockFileExists(pty));
 }
 
 QTEST_GUILESS_MAIN(tst_Port_Com)

@@ -5,6 +5,7 @@
 // NORVEX_OPERATOR_SEED=<seed> NORVEX_OPERATOR_STEPS=<n> replays one run;
 // NORVEX_OPERATOR_SEEDS=<count> plays seeds 1 to count;
 // NORVEX_OPERATOR_TRACE=1 prints every step as it is played.
+// A step that has not ended after a minute ends the run, naming it.
 #include "antenna_w.h"
 #include "configuration.h"
 #include "linktest.h"
@@ -12,6 +13,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -21,10 +23,16 @@
 #include <QTest>
 #include <QToolBar>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #ifdef __SANITIZE_ADDRESS__
 #include <sanitizer/common_interface_defs.h>
@@ -80,6 +88,49 @@ void reportStepOnCrash()
     __sanitizer_set_death_callback(writePlaying);
 #endif
 }
+
+// Ends the process, naming the step being played, when no step has ended for
+// a while: a hang then fails its own seed rather than the whole run.
+class StepWatchdog
+{
+public:
+    explicit StepWatchdog(std::chrono::seconds limit)
+        : m_thread([this, limit] { watch(limit); })
+    { }
+    ~StepWatchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    StepWatchdog(const StepWatchdog &) = delete;
+    StepWatchdog &operator=(const StepWatchdog &) = delete;
+
+    void stepEnded() { ++m_steps; }
+
+private:
+    void watch(std::chrono::seconds limit)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (quint64 seen = m_steps; !m_wake.wait_for(lock, limit, [this] { return m_done; });
+             seen = m_steps) {
+            if (m_steps == seen) {
+                std::fprintf(stderr, "tst_operator: no step ended for %lld s\n",
+                             static_cast<long long>(limit.count()));
+                std::abort(); // the crash report names the step
+            }
+        }
+    }
+
+    std::atomic<quint64> m_steps{0};
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::thread m_thread;
+};
 
 QString shown(QString text)
 {
@@ -539,14 +590,9 @@ private slots:
     void randomActions();
 };
 
-void tst_Operator::randomActions_data()
+// The seeds to play, as the environment asks.
+static QList<quint32> seedsToPlay()
 {
-    QTest::addColumn<quint32>("seed");
-    QTest::addColumn<int>("steps");
-
-    const int steps = qEnvironmentVariableIsSet("NORVEX_OPERATOR_STEPS")
-            ? qEnvironmentVariableIntValue("NORVEX_OPERATOR_STEPS")
-            : 2000;
     QList<quint32> seeds;
     if (qEnvironmentVariableIsSet("NORVEX_OPERATOR_SEED")) {
         seeds << qEnvironmentVariable("NORVEX_OPERATOR_SEED").toUInt();
@@ -557,7 +603,28 @@ void tst_Operator::randomActions_data()
         for (int seed = 1; seed <= count; ++seed)
             seeds << quint32(seed);
     }
-    for (quint32 seed : seeds)
+    return seeds;
+}
+
+// Qt Test's watchdog times a whole test function, all its seeds together
+// (five minutes by default); the step watchdog catches a hang. Give Qt's
+// five minutes a seed, unless the caller set it.
+static void allowTimeForEverySeed()
+{
+    if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT",
+                QByteArray::number(qMax(qint64(1), qint64(seedsToPlay().size())) * 300000));
+}
+
+void tst_Operator::randomActions_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<int>("steps");
+
+    const int steps = qEnvironmentVariableIsSet("NORVEX_OPERATOR_STEPS")
+            ? qEnvironmentVariableIntValue("NORVEX_OPERATOR_STEPS")
+            : 2000;
+    for (quint32 seed : seedsToPlay())
         QTest::addRow("%d random actions keep the invariants, seed %u", steps, seed)
                 << seed << steps;
 }
@@ -567,6 +634,11 @@ void tst_Operator::randomActions()
     QFETCH(quint32, seed);
     QFETCH(int, steps);
     const bool trace = qEnvironmentVariableIsSet("NORVEX_OPERATOR_TRACE");
+    QElapsedTimer elapsed;
+    elapsed.start();
+    std::snprintf(playing, sizeof playing, "tst_operator died at seed %u, before its first step\n",
+                  seed);
+    StepWatchdog watchdog(std::chrono::seconds(60));
 
     Antenna_w window;
     window.show();
@@ -578,6 +650,7 @@ void tst_Operator::randomActions()
 
     for (int step = 1; step <= steps; ++step) {
         player.play(step);
+        watchdog.stepEnded();
         traces.events.clear();
         const QString where =
                 QStringLiteral("seed %1, step %2: %3").arg(seed).arg(step).arg(player.action);
@@ -593,7 +666,8 @@ void tst_Operator::randomActions()
                                      .arg(seed)
                                      .arg(step)));
     }
+    qInfo("seed %u: %d actions in %.1f s", seed, steps, double(elapsed.elapsed()) / 1000);
 }
 
-QTEST_MAIN(tst_Operator)
+QTEST_MAIN_WRAPPER(tst_Operator, allowTimeForEverySeed(); QTEST_MAIN_SETUP())
 #include "tst_operator.moc"
