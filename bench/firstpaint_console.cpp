@@ -5,10 +5,13 @@
 #include "formfonts.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral(NORVEX_APP_ID));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/norvex/norvex.svg")));
     loadFormFonts();
     Antenna_w window(nullptr);
     onFirstPaint(&window, exitNow);
