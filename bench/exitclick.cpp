@@ -2,8 +2,8 @@
 // leaves it: a click on the Exit button of the tool bar, here as soon as the
 // window is painted. scripts/memcheck runs it under valgrind.
 #include "antenna_w.h"
+#include "appsetup.h"
 #include "firstpaint.h"
-#include "formfonts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,7 +15,7 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    loadFormFonts();
+    setUpConsoleApplication();
     Antenna_w window(nullptr);
     onFirstPaint(&window, [&window] {
         auto *toolBar = window.findChild<QToolBar *>(QStringLiteral("toolBar"));

@@ -5,7 +5,7 @@
 // OUTPUT_DIR/panel-<name>.png.
 // Start it from the folder that holds the icons, as the console itself.
 #include "antenna_w.h"
-#include "formfonts.h"
+#include "appsetup.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,7 +53,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    loadFormFonts();
+    setUpConsoleApplication();
     Antenna_w window;
     window.show();
 
