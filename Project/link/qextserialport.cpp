@@ -1,4 +1,5 @@
 #include "qextserialport.h"
+#include "devicewatch.h"
 #include "serialportlist.h"
 
 #include <QFileInfo>
@@ -61,11 +62,12 @@ bool mayReadAndWrite(const QString &)
 QextSerialPort::QextSerialPort(QObject *parent)
     : QIODevice(parent)
     , m_port(new QSerialPort(this))
+    , m_watch(new DeviceWatch(this))
 {
     connect(m_port, &QSerialPort::errorOccurred, this, &QextSerialPort::onPortError);
+    connect(m_watch, &DeviceWatch::lost, this, &QextSerialPort::onDeviceLost);
     // Nothing reads the link: drop what the unit sends as it arrives, or Qt
-    // would keep it all. Qt keeps watching the port, so a lost device is
-    // still noticed.
+    // would keep it all.
     connect(m_port, &QSerialPort::readyRead, this, [this] { m_port->clear(QSerialPort::Input); });
 }
 
@@ -182,6 +184,7 @@ bool QextSerialPort::open(OpenMode mode)
     // A pseudo-terminal keeps output stopped from an earlier close.
     ::tcflow(int(m_port->handle()), TCOON);
 #endif
+    m_watch->watch(m_port);
     m_location = location;
     return QIODevice::open(mode);
 }
@@ -189,6 +192,7 @@ bool QextSerialPort::open(OpenMode mode)
 void QextSerialPort::close()
 {
     m_lossPending = false;
+    m_watch->stop();
     if (m_port->isOpen()) {
 #ifdef Q_OS_UNIX
         const int fd = int(m_port->handle());
@@ -231,15 +235,17 @@ qint64 QextSerialPort::writeData(const char *data, qint64 maxSize)
 
 void QextSerialPort::onPortError(QSerialPort::SerialPortError error)
 {
-    // A vanished device shows as a read error (a pseudo-terminal whose master
-    // has closed reads zero bytes) or a resource error, and Qt keeps polling
-    // it at full speed until the port is closed.
-    if (!isOpen() || m_lossPending
-        || (error != QSerialPort::ReadError && error != QSerialPort::ResourceError))
+    if (DeviceWatch::meansLoss(error))
+        onDeviceLost();
+}
+
+void QextSerialPort::onDeviceLost()
+{
+    if (!isOpen() || m_lossPending)
         return;
     m_lossPending = true;
-    // The error is raised from inside the inner port's read notifier, which
-    // closing deletes: close once control is back in the event loop.
+    // Reported from inside a notifier that closing deletes: close once
+    // control is back in the event loop.
     QMetaObject::invokeMethod(
             this,
             [this] {

@@ -18,6 +18,8 @@ enum StopBitsType { STOP_1 = 0 };
 // serial ports this computer has. When the open device disappears, the port
 // closes itself and emits deviceLost() once. What the device sends is
 // dropped as it arrives; nothing is ever sent to it.
+class DeviceWatch;
+
 class QextSerialPort : public QIODevice
 {
     Q_OBJECT
@@ -54,10 +56,12 @@ private:
 
     void setSupported(Setting setting, bool supported);
     void onPortError(QSerialPort::SerialPortError error);
+    void onDeviceLost();
     QString openFailureReason(const QString &location) const;
     QString openFailureCause(const QString &location) const;
 
     QSerialPort *m_port;
+    DeviceWatch *m_watch;
     QString m_name;
     QString m_location; // the device while open
     BaudRateType m_baudRate = BAUD9600;

@@ -22,15 +22,20 @@
 
 Q_DECLARE_METATYPE(QList<SerialPortList::Port>)
 
+// How a link with a talking unit ends.
+enum class End { Close, DeviceGoes, DeviceGoesWhileTalking };
+Q_DECLARE_METATYPE(End)
+
 // The unit at the far end of a pseudo-terminal, talking as fast as the line
 // takes it from a thread of its own, and counting what reaches it.
 class TalkingUnit
 {
 public:
-    explicit TalkingUnit(int master)
-        : m_master(master)
+    explicit TalkingUnit(Pty &pty)
+        : m_pty(pty)
+        , m_master(pty.master())
     {
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
         m_thread = std::thread([this] { talk(); });
     }
     ~TalkingUnit() { stop(); }
@@ -40,6 +45,14 @@ public:
     void stop()
     {
         m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    // The line goes in the middle of the talk: the unit's own thread
+    // closes it.
+    void hangUp()
+    {
+        m_hangUp = true;
         if (m_thread.joinable())
             m_thread.join();
     }
@@ -60,6 +73,10 @@ private:
     void talk()
     {
         while (!m_stop) {
+            if (m_hangUp) {
+                m_pty.closeMaster();
+                return;
+            }
             pollfd line{m_master, POLLIN | POLLOUT, 0};
             if (::poll(&line, 1, 10) <= 0)
                 continue;
@@ -85,8 +102,10 @@ private:
             m_received += n;
     }
 
+    Pty &m_pty;
     int m_master;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_hangUp{false};
     std::atomic<qint64> m_sent{0};
     std::atomic<qint64> m_received{0};
     std::thread m_thread;
@@ -460,17 +479,18 @@ void tst_Port_Com::deviceLossClosesPortAndSaysWhy()
 
 void tst_Port_Com::talkingUnit_data()
 {
-    QTest::addColumn<bool>("deviceGoes");
+    QTest::addColumn<End>("end");
 
-    QTest::newRow("unit talking at full speed, then CLOSE") << false;
-    QTest::newRow("unit talking at full speed, then its device goes") << true;
+    QTest::newRow("unit talking at full speed, then CLOSE") << End::Close;
+    QTest::newRow("unit talking at full speed, then its device goes") << End::DeviceGoes;
+    QTest::newRow("device goes while the unit talks") << End::DeviceGoesWhileTalking;
 }
 
 // What a unit sends is dropped as it comes: memory stays flat, nothing goes
 // back to the unit, and CLOSE and device loss work as when it is silent.
 void tst_Port_Com::talkingUnit()
 {
-    QFETCH(bool, deviceGoes);
+    QFETCH(End, end);
     const qint64 megabyte = 1 << 20;
 
     Pty pty;
@@ -478,7 +498,7 @@ void tst_Port_Com::talkingUnit()
     Port_Com port;
     setPortName(port, pty.path());
     QCOMPARE(port.open_Serial(), 2);
-    TalkingUnit unit(pty.master());
+    TalkingUnit unit(pty);
 
     // Warmed up, then several megabytes more.
     QTRY_VERIFY_WITH_TIMEOUT(unit.sent() > megabyte, 20000);
@@ -491,11 +511,15 @@ void tst_Port_Com::talkingUnit()
                                 .arg(growth)
                                 .arg(unit.sent() - sentBefore)));
     QVERIFY(port.serial_Port()->isOpen());
-    unit.stop();
 
-    if (deviceGoes) {
+    if (end != End::Close) {
         QSignalSpy lost(port.serial_Port(), &QextSerialPort::deviceLost);
-        pty.closeMaster();
+        if (end == End::DeviceGoesWhileTalking)
+            unit.hangUp();
+        else {
+            unit.stop();
+            pty.closeMaster();
+        }
         QVERIFY(lost.wait(5000));
         QVERIFY(!port.serial_Port()->isOpen());
         QVERIFY(!lockFileExists(pty));
@@ -503,6 +527,7 @@ void tst_Port_Com::talkingUnit()
         return;
     }
 
+    unit.stop();
     // CLOSE once the console has read all. Qt turns the device's own
     // settings, echo among them, back on before it closes: the unit talks
     // in that moment, and listens for an echo.
