@@ -86,6 +86,7 @@ Antenna_w::Antenna_w(QWidget *parent)
     // The style marks a focused text area with its caret only: ring the log
     // while it has focus, over its own frame.
     auto *logFocus = new QFocusFrame(ui->rxData);
+    logFocus->hide();
     connect(qApp, &QApplication::focusChanged, logFocus, [this, logFocus](QWidget *, QWidget *now) {
         logFocus->setWidget(now == ui->rxData ? ui->rxData->viewport() : nullptr);
     });
