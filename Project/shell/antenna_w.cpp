@@ -85,10 +85,13 @@ Antenna_w::Antenna_w(QWidget *parent)
     }
     // The style marks a focused text area with its caret only: ring the log
     // while it has focus, over its own frame.
-    auto *logFocus = new QFocusFrame(ui->rxData);
+    // Focus still changes while the window is torn down, after ui is gone:
+    // the handler holds the log itself, which outlives the ring.
+    QPlainTextEdit *log = ui->rxData;
+    auto *logFocus = new QFocusFrame(log);
     logFocus->hide();
-    connect(qApp, &QApplication::focusChanged, logFocus, [this, logFocus](QWidget *, QWidget *now) {
-        logFocus->setWidget(now == ui->rxData ? ui->rxData->viewport() : nullptr);
+    connect(qApp, &QApplication::focusChanged, logFocus, [log, logFocus](QWidget *, QWidget *now) {
+        logFocus->setWidget(now == log ? log->viewport() : nullptr);
     });
     init_Antenna();
     connect(ui->actionExit, &QAction::triggered, qApp, &QCoreApplication::quit);
