@@ -84,9 +84,8 @@ Antenna_w::Antenna_w(QWidget *parent)
                     QTextDocumentFragment::fromHtml(action->toolTip()).toPlainText());
     }
     // The style marks a focused text area with its caret only: ring the log
-    // while it has focus, over its own frame.
-    // Focus still changes while the window is torn down, after ui is gone:
-    // the handler holds the log itself, which outlives the ring.
+    // while it has focus, over its own frame. Focus still changes while the
+    // window is torn down, after ui is gone, so the handler holds the log.
     QPlainTextEdit *log = ui->rxData;
     auto *logFocus = new QFocusFrame(log);
     logFocus->hide();
