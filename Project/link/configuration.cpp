@@ -3,6 +3,7 @@
 #include "ui_configuration.h"
 
 #include <QDebug>
+#include <QLabel>
 #include <QMessageBox>
 
 #include <iterator>
@@ -12,6 +13,15 @@ Configuration::Configuration(QWidget *parent)
     , ui(new Ui::Configuration)
 {
     ui->setupUi(this);
+    // On Linux a combo box gives assistive technology its current item as
+    // its name and leaves naming it to a label whose buddy it is. The
+    // selectors have no visible label: give each a hidden one that says what
+    // its accessible name says.
+    for (QComboBox *combo : {ui->portName_combo, ui->baud_combo}) {
+        auto *label = new QLabel(combo->accessibleName(), combo->parentWidget());
+        label->setBuddy(combo);
+        label->hide();
+    }
     port_ = new Port_Com;
     connect(this, SIGNAL(sig_baud_Changed(BaudRateType)), port_, SLOT(set_baudRate(BaudRateType)));
     connect(this, SIGNAL(sig_portName_Changed(QString)), port_, SLOT(set_portName(QString)));

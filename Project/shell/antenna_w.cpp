@@ -1,11 +1,14 @@
 #include "antenna_w.h"
 #include "comPc.h"
 #include "configuration.h"
+#include "titlecolour.h"
 #include "ui_antenna_w.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFocusFrame>
+#include <QTextDocumentFragment>
 
 namespace {
 
@@ -50,6 +53,18 @@ private:
     QString previous_;
 };
 
+// The first control of a panel in its Tab order: the panel's own chain
+// starts right after it.
+QWidget *firstControl(QWidget *panel)
+{
+    for (QWidget *w = panel->nextInFocusChain(); w != panel; w = w->nextInFocusChain()) {
+        if (panel->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled()
+            && w->isVisibleTo(panel))
+            return w;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 Antenna_w::Antenna_w(QWidget *parent)
@@ -60,6 +75,23 @@ Antenna_w::Antenna_w(QWidget *parent)
         const IconFolderScope iconFolder;
         ui->setupUi(this);
     }
+    new TitleColour(ui->title);
+    // Screen readers read a tool button's tool tip as its description; some
+    // tips are HTML documents, so give them their plain text instead.
+    for (QAction *action : ui->toolBar->actions()) {
+        if (QWidget *button = ui->toolBar->widgetForAction(action))
+            button->setAccessibleDescription(
+                    QTextDocumentFragment::fromHtml(action->toolTip()).toPlainText());
+    }
+    // The style marks a focused text area with its caret only: ring the log
+    // while it has focus, over its own frame. Focus still changes while the
+    // window is torn down, after ui is gone, so the handler holds the log.
+    QPlainTextEdit *log = ui->rxData;
+    auto *logFocus = new QFocusFrame(log);
+    logFocus->hide();
+    connect(qApp, &QApplication::focusChanged, logFocus, [log, logFocus](QWidget *, QWidget *now) {
+        logFocus->setWidget(now == log ? log->viewport() : nullptr);
+    });
     init_Antenna();
     connect(ui->actionExit, &QAction::triggered, qApp, &QCoreApplication::quit);
 
@@ -92,6 +124,9 @@ void Antenna_w::showPanel(QWidget *panel, const QString &title)
     for (QWidget *p : panels)
         setAntenna(p, p == panel);
     ui->title->setText(title);
+    // Keyboard users land in the panel they asked for, not in the log.
+    if (QWidget *first = firstControl(panel))
+        first->setFocus(Qt::OtherFocusReason);
 }
 
 void Antenna_w::on_actionConfig_triggered()

@@ -4,9 +4,12 @@
 #include "panelstate.h"
 #include "quietwarnings.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QRadioButton>
 #include <QTest>
 #include <QWindow>
 
@@ -27,6 +30,10 @@ private slots:
     void stateSurvivesSwitching();
     void trailingBlanksShown_data();
     void trailingBlanksShown();
+    void keyboard_data();
+    void keyboard();
+    void accessibleNames_data();
+    void accessibleNames();
 
 private:
     QWidget *showPanel(const QString &actionName, const QString &panelName);
@@ -264,6 +271,128 @@ void tst_PanelsInWindow::trailingBlanksShown()
     while (blanks < text.size() && text.at(text.size() - 1 - blanks) == QLatin1Char(' '))
         ++blanks;
     QCOMPARE(blanks, trailingBlanks);
+}
+
+void tst_PanelsInWindow::keyboard_data()
+{
+    QTest::addColumn<Qt::Key>("key");
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<QStringList>("tabOrder");
+
+    // Reading order: top to bottom, column by column in two-column groups.
+    // Tab stops once in each set of exclusive radio buttons, at its first;
+    // the arrows move within it.
+    QTest::newRow("Ctrl+1 data link")
+            << Qt::Key_1 << "config_"
+            << QStringList{"portName_combo", "baud_combo", "openCom", "partNumber", "serialNumber"};
+    QTest::newRow("Ctrl+2 test system")
+            << Qt::Key_2 << "system_"
+            << QStringList{"softRef_Request", "softRefVal",    "genStatus",       "ind_StatusFaild",
+                           "detStatus",       "ind_AlimFaild", "ind_SyntheFaild", "ind_TempFaild",
+                           "ind_CalFaild",    "ind_LinFaild",  "ind_CapaFaild",   "ind_RelayFaild",
+                           "ind_SpareFaild",  "ind_nb_Mst"};
+    QTest::newRow("Ctrl+3 factory settings")
+            << Qt::Key_3 << "mem_"
+            << QStringList{"read_Param",        "write_Param", "eraseMemPoste", "nbOfMst",
+                           "softwareReference", "toSMin",      "nbRelays",      "nbBitForce",
+                           "nbMaxRelays",       "freqMinLin",  "freqMaxLin",    "extract_Lin"};
+    QTest::newRow("Ctrl+4 measurement")
+            << Qt::Key_4 << "meas_"
+            << QStringList{"freqTune", "ind_Canal",     "channel",    "tune",     "tuneResult",
+                           "vswr",     "vswrVal",       "freqStart",  "freqStop", "stepFreq",
+                           "start",    "ind_Tune_Link", "vswrMinVal", "freqVal"};
+    QStringList switching;
+    for (int i = 0; i < 14; ++i)
+        switching << QStringLiteral("capa%1").arg(i, 2, 10, QLatin1Char('0'));
+    switching << QStringList{"recovAllOff", "recovAllOn", "ext0", "ixit0", "modeRx"};
+    QTest::newRow("Ctrl+5 switching") << Qt::Key_5 << "switch_" << switching;
+    QTest::newRow("Ctrl+6 coverage")
+            << Qt::Key_6 << "cover_"
+            << QStringList{"freqStartCover", "freqStopCover", "stepFreqCover", "start_Cover"};
+}
+
+// The panel's shortcut shows it with focus on its first control; Tab then
+// walks its controls in reading order, on to the log and round again.
+void tst_PanelsInWindow::keyboard()
+{
+    QFETCH(Qt::Key, key);
+    QFETCH(QString, panel);
+    QFETCH(QStringList, tabOrder);
+
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    // Start from another panel, so that the shortcut has to switch.
+    QTest::keyClick(window.get(), key == Qt::Key_6 ? Qt::Key_5 : Qt::Key_6, Qt::ControlModifier);
+    QTest::keyClick(window.get(), key, Qt::ControlModifier);
+    QWidget *shown = window->findChild<QWidget *>(panel);
+    QTRY_VERIFY(shown->isVisible());
+
+    QStringList visited;
+    for (int i = 0; i <= tabOrder.size() + 1; ++i) {
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        visited << focus->objectName();
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    QCOMPARE(visited, QStringList(tabOrder) << "rxData" << tabOrder.first());
+
+    // Tab misses no control: what it skips is a radio button whose set it
+    // stopped in.
+    for (QWidget *control : shown->findChildren<QWidget *>()) {
+        if (!(control->focusPolicy() & Qt::TabFocus) || !control->isEnabled()
+            || tabOrder.contains(control->objectName()))
+            continue;
+        auto *radio = qobject_cast<QRadioButton *>(control);
+        QVERIFY2(radio && radio->autoExclusive(), qPrintable(control->objectName()));
+        bool setVisited = false;
+        for (QRadioButton *other : radio->parentWidget()->findChildren<QRadioButton *>())
+            setVisited |= tabOrder.contains(other->objectName());
+        QVERIFY2(setVisited, qPrintable(control->objectName()));
+    }
+}
+
+void tst_PanelsInWindow::accessibleNames_data()
+{
+    stateSurvivesSwitching_data();
+    QTest::newRow("data link") << "actionConfig"
+                               << "config_";
+}
+
+// What a screen reader says for a control: its name, or where that is only
+// its value (a combo box on Linux), the label that names it.
+static QString spokenName(QAccessibleInterface *iface)
+{
+    const QString name = iface->text(QAccessible::Name);
+    if (!name.isEmpty() && name != iface->text(QAccessible::Value))
+        return name;
+    const auto labels = iface->relations(QAccessible::Label);
+    return labels.isEmpty() ? QString() : labels.first().first->text(QAccessible::Name);
+}
+
+// Every control has a name of its own; controls of one kind that share a
+// name sit in groups that tell them apart.
+void tst_PanelsInWindow::accessibleNames()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, panel);
+
+    QWidget *shown = showPanel(action, panel);
+    QAccessibleInterface *panelIface = QAccessible::queryAccessibleInterface(shown);
+    QStringList seen;
+    for (QWidget *control : shown->findChildren<QWidget *>()) {
+        if (!(control->focusPolicy() & Qt::TabFocus))
+            continue;
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
+        QVERIFY(iface);
+        const QString name = spokenName(iface).trimmed();
+        QVERIFY2(!name.isEmpty(), qPrintable(control->objectName()));
+        QString said = QString::number(iface->role()) + QLatin1Char(' ') + name;
+        for (QAccessibleInterface *p = iface->parent(); p && p != panelIface; p = p->parent())
+            said += QLatin1String(" / ") + p->text(QAccessible::Name);
+        QVERIFY2(!seen.contains(said), qPrintable(control->objectName() + ": " + said));
+        seen << said;
+    }
+    QVERIFY(seen.size() >= 4);
 }
 
 QTEST_MAIN(tst_PanelsInWindow)

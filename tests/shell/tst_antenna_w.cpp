@@ -1,11 +1,14 @@
 #include "antenna_w.h"
 #include "paintedpixels.h"
 #include "quietwarnings.h"
+#include "titlecolour.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFocusFrame>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
@@ -38,6 +41,7 @@ private slots:
     void helpActionsChangeNothing();
     void log_data();
     void log();
+    void tabLeavesLog();
     void menusAndToolBar();
     void toolTips_data();
     void toolTips();
@@ -45,8 +49,11 @@ private slots:
     void icons();
     void iconsFromAnyFolder_data();
     void iconsFromAnyFolder();
+    void titleReadsOnEveryPalette_data();
+    void titleReadsOnEveryPalette();
     void panelsNamedAfterFields();
     void enlargingKeepsAreasInPlace();
+    void exitEndsEventLoopWithZero_data();
     void exitEndsEventLoopWithZero();
     void closingWindowEndsEventLoop();
 
@@ -241,6 +248,42 @@ void tst_Antenna_w::log()
     QCOMPARE(logText(), expected);
 }
 
+// Tab and Shift+Tab leave the log, which still takes typed text, is named for
+// screen readers and is ringed while it has focus; focus then cycles back
+// to it.
+void tst_Antenna_w::tabLeavesLog()
+{
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto *rxData = window->findChild<QPlainTextEdit *>(QStringLiteral("rxData"));
+    auto *ring = window->findChild<QFocusFrame *>();
+    QVERIFY(ring);
+    QCOMPARE(QAccessible::queryAccessibleInterface(rxData)->text(QAccessible::Name),
+             QStringLiteral("Message log"));
+    QVERIFY(QApplication::focusWidget() != rxData);
+    QVERIFY(!ring->isVisible());
+
+    for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+        rxData->setFocus();
+        QTRY_VERIFY(ring->isVisible());
+        QTest::keyClicks(rxData, QStringLiteral("typed"));
+        QTest::keyClick(rxData, key);
+        QVERIFY(QApplication::focusWidget() != rxData);
+        QVERIFY(!ring->isVisible());
+        QCOMPARE(logText(), QStringLiteral("typed"));
+        rxData->clear();
+    }
+
+    // The log closes the window's Tab cycle: the panel's first control comes
+    // next, and Shift+Tab from that control comes back.
+    rxData->setFocus();
+    QTest::keyClick(rxData, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("portName_combo"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), rxData);
+    QVERIFY(logText().isEmpty());
+}
+
 void tst_Antenna_w::menusAndToolBar()
 {
     auto titlesOf = [](const QList<QAction *> &actions) {
@@ -312,7 +355,12 @@ void tst_Antenna_w::toolTips()
     QFETCH(QString, actionName);
     QFETCH(QStringList, lines);
 
-    const QString tip = action(actionName.toLatin1().constData())->toolTip();
+    QAction *a = action(actionName.toLatin1().constData());
+    const QString tip = a->toolTip();
+    // Screen readers get the tip's plain text as the button's description.
+    QWidget *button = window->findChild<QToolBar *>(QStringLiteral("toolBar"))->widgetForAction(a);
+    QCOMPARE(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Description),
+             lines.join(QLatin1Char('\n')));
     if (lines.size() == 1) {
         QCOMPARE(tip, lines.first());
         return;
@@ -410,6 +458,51 @@ void tst_Antenna_w::iconsFromAnyFolder()
     }
 }
 
+void tst_Antenna_w::titleReadsOnEveryPalette_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::addColumn<QColor>("expected");
+
+    QTest::newRow("light keeps the blue") << QApplication::palette() << QColor(Qt::blue);
+
+    QPalette dark(QColor(53, 53, 53));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Link, QColor(48, 140, 198));
+    QTest::newRow("dark with a dim link takes the window text") << dark << QColor(Qt::white);
+
+    QPalette contrast(Qt::black);
+    contrast.setColor(QPalette::WindowText, Qt::white);
+    contrast.setColor(QPalette::Link, Qt::yellow);
+    QTest::newRow("high contrast takes the link") << contrast << QColor(Qt::yellow);
+
+    QPalette white(Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
+    white.setColor(QPalette::Link, QColor(26, 13, 171));
+    QTest::newRow("high contrast white keeps the blue") << white << QColor(Qt::blue);
+}
+
+// The title reads at 4.5:1 or better on the window behind it, whichever
+// palette the desktop chooses, also when it changes while the program runs.
+void tst_Antenna_w::titleReadsOnEveryPalette()
+{
+    QFETCH(QPalette, palette);
+    QFETCH(QColor, expected);
+
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(palette);
+    auto *label = window->findChild<QLabel *>(QStringLiteral("title"));
+    QTRY_COMPARE(label->parentWidget()->palette().color(QPalette::Window),
+                 palette.color(QPalette::Window));
+    const QColor text = label->palette().color(QPalette::Active, QPalette::WindowText);
+    QCOMPARE(text, expected);
+    QVERIFY2(contrastRatio(text, palette.color(QPalette::Window)) >= 4.5, qPrintable(text.name()));
+
+    QApplication::setPalette(before);
+    QTRY_COMPARE(label->parentWidget()->palette().color(QPalette::Window),
+                 before.color(QPalette::Window));
+    QCOMPARE(label->palette().color(QPalette::Active, QPalette::WindowText), QColor(Qt::blue));
+}
+
 void tst_Antenna_w::panelsNamedAfterFields()
 {
     auto *area = window->findChild<QWidget *>(QStringLiteral("horizontalLayoutWidget_2"));
@@ -447,10 +540,26 @@ void tst_Antenna_w::enlargingKeepsAreasInPlace()
         QCOMPARE(window->findChild<QWidget *>(QLatin1String(areas[i]))->geometry(), before.at(i));
 }
 
+void tst_Antenna_w::exitEndsEventLoopWithZero_data()
+{
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("tool bar action") << false;
+    QTest::newRow("Ctrl+Q") << true;
+}
+
 void tst_Antenna_w::exitEndsEventLoopWithZero()
 {
+    QFETCH(bool, byKey);
+
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
     QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
-    QTimer::singleShot(0, action("actionExit"), &QAction::trigger);
+    if (byKey)
+        QTimer::singleShot(0, window.get(), [this] {
+            QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+        });
+    else
+        QTimer::singleShot(0, action("actionExit"), &QAction::trigger);
     QCOMPARE(QApplication::exec(), 0);
     QCOMPARE(quitting.count(), 1);
 }
