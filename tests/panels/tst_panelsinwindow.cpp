@@ -273,6 +273,14 @@ void tst_PanelsInWindow::trailingBlanksShown()
     QCOMPARE(blanks, trailingBlanks);
 }
 
+// A control the operator can reach in the panel: it takes Tab and shows (a
+// combo box's list, which some Qt versions build before it first opens,
+// does not).
+static bool reachable(const QWidget *control, const QWidget *panel)
+{
+    return (control->focusPolicy() & Qt::TabFocus) && control->isVisibleTo(panel);
+}
+
 void tst_PanelsInWindow::keyboard_data()
 {
     QTest::addColumn<Qt::Key>("key");
@@ -339,11 +347,13 @@ void tst_PanelsInWindow::keyboard()
     // Tab misses no control: what it skips is a radio button whose set it
     // stopped in.
     for (QWidget *control : shown->findChildren<QWidget *>()) {
-        if (!(control->focusPolicy() & Qt::TabFocus) || !control->isEnabled()
+        if (!reachable(control, shown) || !control->isEnabled()
             || tabOrder.contains(control->objectName()))
             continue;
         auto *radio = qobject_cast<QRadioButton *>(control);
-        QVERIFY2(radio && radio->autoExclusive(), qPrintable(control->objectName()));
+        QVERIFY2(radio && radio->autoExclusive(),
+                 qPrintable(control->objectName() + QLatin1Char(' ')
+                            + QLatin1String(control->metaObject()->className())));
         bool setVisited = false;
         for (QRadioButton *other : radio->parentWidget()->findChildren<QRadioButton *>())
             setVisited |= tabOrder.contains(other->objectName());
@@ -380,12 +390,14 @@ void tst_PanelsInWindow::accessibleNames()
     QAccessibleInterface *panelIface = QAccessible::queryAccessibleInterface(shown);
     QStringList seen;
     for (QWidget *control : shown->findChildren<QWidget *>()) {
-        if (!(control->focusPolicy() & Qt::TabFocus))
+        if (!reachable(control, shown))
             continue;
         QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
         QVERIFY(iface);
         const QString name = spokenName(iface).trimmed();
-        QVERIFY2(!name.isEmpty(), qPrintable(control->objectName()));
+        QVERIFY2(!name.isEmpty(),
+                 qPrintable(control->objectName() + QLatin1Char(' ')
+                            + QLatin1String(control->metaObject()->className())));
         QString said = QString::number(iface->role()) + QLatin1Char(' ') + name;
         for (QAccessibleInterface *p = iface->parent(); p && p != panelIface; p = p->parent())
             said += QLatin1String(" / ") + p->text(QAccessible::Name);
