@@ -2,13 +2,15 @@
 // (QT_QPA_GENERIC_PLUGINS=norvex_toolbarprobe), so that the program runs as
 // installed. As soon as the event loop runs, it checks what the window
 // shows, prints a line for each thing that is wrong, and ends the program
-// with exit code 1 if anything was, 0 otherwise.
+// with exit code 1 if anything was, 0 otherwise. With
+// NORVEX_PROBE_SCREENSHOT set, it saves the window there as a picture too.
 #include "paintedpixels.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QGenericPlugin>
 #include <QMainWindow>
+#include <QPixmap>
 #include <QToolBar>
 
 #include <cstdio>
@@ -49,6 +51,9 @@ void probe()
         fail(QStringLiteral("the window icon draws nothing"));
     if (QGuiApplication::desktopFileName() != QStringLiteral(NORVEX_APP_ID))
         fail(QStringLiteral("desktop file name \"%1\"").arg(QGuiApplication::desktopFileName()));
+    const QString screenshot = qEnvironmentVariable("NORVEX_PROBE_SCREENSHOT");
+    if (!screenshot.isEmpty() && !window->grab().save(screenshot))
+        fail(QStringLiteral("cannot save the window as %1").arg(screenshot));
     QCoreApplication::exit(failures ? 1 : 0);
 }
 

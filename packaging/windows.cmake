@@ -1,0 +1,72 @@
+# What the Windows installation holds besides the program and its tool bar
+# icons, all in one folder (Program Files\Norvex): the Qt libraries and
+# plugins the console loads, the C++ runtime of the compiler, the licences;
+# and the NSIS installer that scripts/windows builds from it with CPack.
+# A cross build has no windeployqt, so the files are listed here.
+
+# Qt's libraries, and the plugins that Qt loads from beside the program:
+# the windows platform, the Windows style, and the SVG icon engine and image
+# format that draw every icon (each needs Qt6Svg).
+foreach(library Core Gui Widgets SerialPort Svg)
+    install(FILES $<TARGET_FILE:Qt6::${library}> DESTINATION .)
+endforeach()
+foreach(plugin platforms/QWindowsIntegrationPlugin styles/QModernWindowsStylePlugin
+               iconengines/QSvgIconPlugin imageformats/QSvgPlugin)
+    get_filename_component(folder ${plugin} DIRECTORY)
+    get_filename_component(target ${plugin} NAME)
+    install(FILES $<TARGET_FILE:Qt6::${target}> DESTINATION ${folder})
+endforeach()
+
+# The compiler's runtime, stripped: unstripped, libstdc++ alone is 26 MB.
+# Without one of these the program ends before main with no word.
+set(NORVEX_RUNTIME_DIR ${CMAKE_BINARY_DIR}/runtime)
+set(runtime_files)
+foreach(dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                    OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${found}" OR NOT EXISTS "${found}")
+        message(FATAL_ERROR "The compiler has no ${dll}")
+    endif()
+    add_custom_command(OUTPUT ${NORVEX_RUNTIME_DIR}/${dll}
+                       COMMAND ${CMAKE_STRIP} --strip-unneeded -o ${NORVEX_RUNTIME_DIR}/${dll} ${found}
+                       DEPENDS ${found} VERBATIM)
+    list(APPEND runtime_files ${NORVEX_RUNTIME_DIR}/${dll})
+endforeach()
+add_custom_target(norvex_runtime ALL DEPENDS ${runtime_files})
+install(FILES ${runtime_files} DESTINATION .)
+
+# The console's own terms, and those of Qt (LGPL 3, which builds on GPL 3).
+install(FILES copyright DESTINATION . RENAME LICENSE.txt)
+install(FILES /usr/share/common-licenses/LGPL-3 DESTINATION licenses RENAME Qt-LGPL-3.0.txt)
+install(FILES /usr/share/common-licenses/GPL-3 DESTINATION licenses RENAME GPL-3.0.txt)
+
+# The installer: norvex-<version>-win64.exe, 64-bit (Debian's NSIS builds a
+# 32-bit one by default, which a 64-bit-only Windows or wine cannot start),
+# for all users, into Program Files\Norvex, with a Start-menu entry and an
+# uninstaller in Add/Remove Programs.
+set(CPACK_GENERATOR NSIS)
+set(CPACK_PACKAGE_NAME Norvex)
+set(CPACK_PACKAGE_VENDOR "Norvex Team")
+set(CPACK_PACKAGE_FILE_NAME norvex-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Norvex)
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Norvex)
+set(CPACK_PACKAGE_EXECUTABLES norvex Norvex)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/copyright)
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+set(CPACK_NSIS_DISPLAY_NAME Norvex)
+set(CPACK_NSIS_PACKAGE_NAME Norvex)
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+set(CPACK_NSIS_INSTALLED_ICON_NAME norvex.exe)
+set(CPACK_NSIS_MUI_FINISHPAGE_RUN norvex.exe)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_NSIS_MODIFY_PATH OFF)
+set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+set(NORVEX_WINDOWS_ICON ${PROJECT_SOURCE_DIR}/Project/app/norvex.ico)
+if(EXISTS ${NORVEX_WINDOWS_ICON})
+    set(CPACK_NSIS_MUI_ICON ${NORVEX_WINDOWS_ICON})
+    set(CPACK_NSIS_MUI_UNIICON ${NORVEX_WINDOWS_ICON})
+endif()
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+include(CPack)
