@@ -102,7 +102,10 @@ void makeRoomForSlant(QLabel *label)
                 right = x;
         }
     }
-    const int overhang = qMax(0, int(std::ceil((right + 1) / ratio - size.width())));
-    label->setMinimumWidth(
-            qMax(label->property(formMinimum).toInt(), label->sizeHint().width() + overhang));
+    // Not from sizeHint(): a label's size hint never falls below its minimum,
+    // and the minimum set for a longer text would stay.
+    const int width = qMax(int(std::ceil(size.width())), int(std::ceil((right + 1) / ratio)));
+    const QMargins margins = label->contentsMargins();
+    label->setMinimumWidth(qMax(label->property(formMinimum).toInt(),
+                                width + margins.left() + margins.right() + 2 * label->margin()));
 }
