@@ -193,15 +193,16 @@ void tst_Fonts::textsWhole_data()
 {
     QTest::addColumn<QString>("family");
     QTest::addColumn<qreal>("points");
+    QTest::addColumn<bool>("linuxDesktop");
     const auto row = [](const char *family, qreal points) {
-        QTest::addRow("%s %g", family, points) << QString::fromLatin1(family) << points;
+        QTest::addRow("%s %g", family, points) << QString::fromLatin1(family) << points << true;
     };
     row("DejaVu Sans", 9);
     row("Noto Sans", 10);
     row("Cantarell", 11);
     row("Liberation Sans", 9);
     row("Noto Sans", 9);
-    QTest::newRow("Tahoma 8.25 as on Windows") << QStringLiteral("Tahoma") << qreal(8.25);
+    QTest::newRow("Tahoma 8.25 as on Windows") << QStringLiteral("Tahoma") << qreal(8.25) << false;
 }
 
 // A rich-text label's document, placed where QLabel draws it: at the left of
@@ -298,18 +299,22 @@ void tst_Fonts::textsWhole()
 {
     QFETCH(QString, family);
     QFETCH(qreal, points);
+    QFETCH(bool, linuxDesktop);
 
+#ifdef Q_OS_WIN
+    // Windows has none of them, and where a test gives it one, the font
+    // engine hints it otherwise than either desktop: a missing pixel there
+    // says nothing of what an operator sees.
+    if (linuxDesktop)
+        QSKIP(qPrintable(family + QStringLiteral(" is a Linux desktop's font, not Windows'")));
+#else
+    Q_UNUSED(linuxDesktop);
+#endif
     // A missing font would fall back to another one and prove nothing.
     QFont font(family);
     font.setPointSizeF(points);
-    if (QFontInfo(font).family() != family) {
-#ifdef Q_OS_WIN
-        // Windows has none of the Linux desktops' fonts; Tahoma is its own.
-        QSKIP(qPrintable(family + QStringLiteral(" is not in the test's font folder")));
-#else
+    if (QFontInfo(font).family() != family)
         QFAIL(qPrintable(family + QStringLiteral(" is not installed: scripts/deps installs it")));
-#endif
-    }
     QApplication::setFont(font);
 
     Antenna_w window;
