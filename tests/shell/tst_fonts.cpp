@@ -302,9 +302,9 @@ void tst_Fonts::textsWhole()
     QFETCH(bool, linuxDesktop);
 
 #ifdef Q_OS_WIN
-    // Windows has none of them, and where a test gives it one, the font
-    // engine hints it otherwise than either desktop: a missing pixel there
-    // says nothing of what an operator sees.
+    // Windows has none of the Linux desktops' fonts, and where a test gives
+    // it one, the font engine hints it otherwise than either desktop: a
+    // missing pixel there says nothing of what an operator sees.
     if (linuxDesktop)
         QSKIP(qPrintable(family + QStringLiteral(" is a Linux desktop's font, not Windows'")));
 #else
