@@ -46,11 +46,37 @@ void DeviceWatch::stop()
     m_fd = -1;
 }
 
-bool DeviceWatch::meansLoss(QSerialPort::SerialPortError error)
+bool DeviceWatch::meansLoss(QSerialPort::SerialPortError error, bool open)
 {
-    // A vanished device reads as an error on some Qt versions, and shows as
-    // a resource error on Windows.
+#ifdef Q_OS_WIN
+    // Qt keeps a read or a comm event pending on an open port. A device that
+    // goes completes it with an error, and after any error Qt waits no more:
+    // an open port that reports one of these is deaf for good.
+    // - ResourceError: the handle invalid, the device removed, the pending
+    //   wait aborted (ERROR_INVALID_HANDLE, ERROR_BAD_COMMAND,
+    //   ERROR_DEVICE_REMOVED, ERROR_OPERATION_ABORTED).
+    // - PermissionError: ERROR_ACCESS_DENIED, what a pulled USB adapter often
+    //   completes the wait with.
+    // - ReadError, UnknownError: a read that cannot start, or a wait that ends
+    //   with ERROR_NOT_READY or ERROR_BROKEN_PIPE, as calls on a device half
+    //   gone do.
+    // Only while open: a failed open reports its own cause, and there a
+    // PermissionError is a port that another program holds.
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::PermissionError:
+    case QSerialPort::ReadError:
+    case QSerialPort::UnknownError:
+        return open;
+    default:
+        return false;
+    }
+#else
+    // A vanished device reads as an error on some Qt versions; the hang-up
+    // seen by check() covers the others.
+    Q_UNUSED(open);
     return error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+#endif
 }
 
 void DeviceWatch::check()

@@ -10,8 +10,8 @@ class QSocketNotifier;
 // away while open (a USB adapter pulled, the far end of a pseudo-terminal
 // closed) hangs up its terminal. On Unix the watch sees the hang-up on a
 // descriptor of its own, so it does not rest on how a Qt version reports it;
-// Qt's own report of a vanished device counts too, and is all there is on
-// Windows.
+// Qt's own report of a vanished device counts too. On Windows Qt's report,
+// an error while the port is open, is all there is (see meansLoss()).
 class DeviceWatch : public QObject
 {
     Q_OBJECT
@@ -24,8 +24,9 @@ public:
     void watch(QSerialPort *port);
     void stop();
 
-    // Whether an error the port reports means that its device is gone.
-    static bool meansLoss(QSerialPort::SerialPortError error);
+    // Whether an error the port reports means that its device is gone; open
+    // tells whether the port was open when it reported the error.
+    static bool meansLoss(QSerialPort::SerialPortError error, bool open);
 
 signals:
     // Emitted once per watch, from the event loop.

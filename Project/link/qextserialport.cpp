@@ -68,7 +68,7 @@ QextSerialPort::QextSerialPort(QObject *parent)
     connect(m_watch, &DeviceWatch::lost, this, &QextSerialPort::onDeviceLost);
     // Nothing reads the link: drop what the unit sends as it arrives, or Qt
     // would keep it all.
-    connect(m_port, &QSerialPort::readyRead, this, [this] { m_port->clear(QSerialPort::Input); });
+    connect(m_port, &QSerialPort::readyRead, this, &QextSerialPort::dropInput);
 }
 
 QextSerialPort::~QextSerialPort()
@@ -233,9 +233,22 @@ qint64 QextSerialPort::writeData(const char *data, qint64 maxSize)
     return m_port->write(data, maxSize);
 }
 
+void QextSerialPort::dropInput()
+{
+#ifdef Q_OS_WIN
+    // Taken out of Qt's buffer, which is left unbounded: with a capped buffer
+    // full, Qt would keep no read pending and not see the device go. Purging
+    // instead would abort Qt's pending read, which it reports as the
+    // ResourceError that a lost device gives.
+    m_port->skip(m_port->bytesAvailable());
+#else
+    m_port->clear(QSerialPort::Input);
+#endif
+}
+
 void QextSerialPort::onPortError(QSerialPort::SerialPortError error)
 {
-    if (DeviceWatch::meansLoss(error))
+    if (DeviceWatch::meansLoss(error, m_port->isOpen()))
         onDeviceLost();
 }
 

@@ -55,6 +55,7 @@ private:
     enum Setting { Rate = 0x1, Bits = 0x2, Parity = 0x4, Stop = 0x8 };
 
     void setSupported(Setting setting, bool supported);
+    void dropInput();
     void onPortError(QSerialPort::SerialPortError error);
     void onDeviceLost();
     QString openFailureReason(const QString &location) const;

@@ -9,7 +9,11 @@ QList<SerialPortList::Port> SerialPortList::present()
     QList<Port> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         Port port;
+#ifdef Q_OS_WIN
+        port.device = info.portName(); // COM3, as the port list names it
+#else
         port.device = info.systemLocation();
+#endif
         port.description = info.description();
         port.manufacturer = info.manufacturer();
         port.usb = info.hasVendorIdentifier() && info.hasProductIdentifier();
@@ -59,6 +63,23 @@ QString SerialPortList::describe(const QString &name, const QList<Port> &ports)
                   << QStringLiteral("SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"%1\", "
                                     "ATTRS{idProduct}==\"%2\", SYMLINK+=\"%3\"")
                              .arg(hex4(port.vendorId), hex4(port.productId), name);
+        }
+    }
+#elif defined(Q_OS_WIN)
+    // Windows numbers each adapter itself, often above COM10, which the
+    // port list does not reach; Device Manager renumbers it.
+    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]*)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    if (comName.match(name).hasMatch()) {
+        for (const Port &port : ports) {
+            const QRegularExpressionMatch com = comName.match(port.device);
+            if (!com.hasMatch() || com.captured(1).toInt() <= 10)
+                continue;
+            lines << QString()
+                  << tr("To reach %1 as %2, open Device Manager; under Ports (COM & LPT) open "
+                        "the Properties of %1, then Port Settings, Advanced, and set COM Port "
+                        "Number to %2.")
+                             .arg(port.device, name);
         }
     }
 #else

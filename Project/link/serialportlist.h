@@ -6,8 +6,9 @@
 #include <QString>
 
 // The serial ports present on this computer, and what a failed open tells
-// the operator about them: which ports there are and, on Linux, how to give
-// a USB adapter the port name that was chosen.
+// the operator about them: which ports there are and how to give an adapter
+// the port name that was chosen (on Linux a udev rule, on Windows Device
+// Manager).
 class SerialPortList
 {
     Q_DECLARE_TR_FUNCTIONS(SerialPortList)
@@ -24,8 +25,9 @@ public:
     };
 
     static QList<Port> present();
-    // The ports, one a line, and for each USB adapter the udev rule that
-    // would make it the port named name (COM1 to COM10).
+    // The ports, one a line, and how to make an adapter the port named name
+    // (COM1 to COM10): on Linux for each USB adapter the udev rule, on Windows
+    // for each port above COM10 where Device Manager renumbers it.
     static QString describe(const QString &name, const QList<Port> &ports);
 };
 

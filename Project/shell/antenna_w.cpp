@@ -1,6 +1,7 @@
 #include "antenna_w.h"
 #include "comPc.h"
 #include "configuration.h"
+#include "formfonts.h"
 #include "titlecolour.h"
 #include "ui_antenna_w.h"
 
@@ -76,6 +77,7 @@ Antenna_w::Antenna_w(QWidget *parent)
         ui->setupUi(this);
     }
     new TitleColour(ui->title);
+    makeRoomForSlant(ui->labelVorlan);
     // Screen readers read a tool button's tool tip as its description; some
     // tips are HTML documents, so give them their plain text instead.
     for (QAction *action : ui->toolBar->actions()) {
@@ -124,6 +126,7 @@ void Antenna_w::showPanel(QWidget *panel, const QString &title)
     for (QWidget *p : panels)
         setAntenna(p, p == panel);
     ui->title->setText(title);
+    makeRoomForSlant(ui->title);
     // Keyboard users land in the panel they asked for, not in the log.
     if (QWidget *first = firstControl(panel))
         first->setFocus(Qt::OtherFocusReason);

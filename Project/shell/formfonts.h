@@ -3,6 +3,7 @@
 
 #include <QList>
 
+class QLabel;
 class QWidget;
 
 // The forms were laid out for the Windows dialog font, Tahoma 8.25 points.
@@ -26,5 +27,14 @@ bool loadFormFonts();
 // face stays the desktop's. Called again, it starts over from the inherited
 // font.
 void shrinkToFit(QWidget *row, const QList<QWidget *> &texts);
+
+// Tahoma has no italic face: the italic of the title and logo is the upright
+// face slanted. Windows slants it past the advance of the last letter, which
+// is all the room a label makes for its text, and a label clips its rich text
+// to its contents: the last letter lost its right edge. This widens the label
+// by the ink that reaches past, into the free room its layout has beside it,
+// and never below the form's own minimum width. Call it again after each new
+// text.
+void makeRoomForSlant(QLabel *label);
 
 #endif // FORMFONTS_H
