@@ -65,17 +65,24 @@ norvex_wine_path(wine_fonts "${font_dir}")
 find_program(NORVEX_HOST_CC NAMES cc gcc REQUIRED)
 set(host_flags -O2 -Wall -Wextra -Werror)
 set(NORVEX_WINE_SHIM ${NORVEX_WINE_DIR}/libnorvexmodem.so)
+set(NORVEX_WINE_SERVER_SHIM ${NORVEX_WINE_DIR}/libnorvexexclusive.so)
 set(NORVEX_PTYHOST ${NORVEX_WINE_DIR}/ptyhost)
 add_custom_command(OUTPUT ${NORVEX_WINE_SHIM}
     COMMAND ${NORVEX_HOST_CC} ${host_flags} -shared -fPIC -o ${NORVEX_WINE_SHIM}
             ${CMAKE_CURRENT_LIST_DIR}/modemshim.c -ldl -lpthread
     DEPENDS ${CMAKE_CURRENT_LIST_DIR}/modemshim.c
     COMMENT "Building the modem ioctl shim for wine with the host's compiler")
+add_custom_command(OUTPUT ${NORVEX_WINE_SERVER_SHIM}
+    COMMAND ${NORVEX_HOST_CC} ${host_flags} -shared -fPIC -o ${NORVEX_WINE_SERVER_SHIM}
+            ${CMAKE_CURRENT_LIST_DIR}/exclusiveopen.c -ldl
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/exclusiveopen.c
+    COMMENT "Building the exclusive-open shim for wineserver with the host's compiler")
 add_custom_command(OUTPUT ${NORVEX_PTYHOST}
     COMMAND ${NORVEX_HOST_CC} ${host_flags} -o ${NORVEX_PTYHOST} ${CMAKE_CURRENT_LIST_DIR}/ptyhost.c
     DEPENDS ${CMAKE_CURRENT_LIST_DIR}/ptyhost.c
     COMMENT "Building the pty host with the host's compiler")
-add_custom_target(norvex_wine_helpers ALL DEPENDS ${NORVEX_WINE_SHIM} ${NORVEX_PTYHOST})
+add_custom_target(norvex_wine_helpers ALL
+                  DEPENDS ${NORVEX_WINE_SHIM} ${NORVEX_WINE_SERVER_SHIM} ${NORVEX_PTYHOST})
 
 # What the wrapper needs to know of this build.
 string(JOIN " " port_names ${NORVEX_WINE_PORTS})
@@ -83,6 +90,7 @@ file(WRITE ${NORVEX_WINE_DIR}/env.sh
 "# Written by CMake: the settings of tests/wine/run for this build.
 NORVEX_WINE_DIR='${NORVEX_WINE_DIR}'
 NORVEX_WINE_SHIM='${NORVEX_WINE_SHIM}'
+NORVEX_WINE_SERVER_SHIM='${NORVEX_WINE_SERVER_SHIM}'
 NORVEX_WINE_PORTS_DIR='${NORVEX_WINE_DIR}/ports'
 NORVEX_WINE_PORTS='${port_names}'
 WINEPREFIX='${NORVEX_WINE_DIR}/prefix'
