@@ -2,6 +2,7 @@
 #include "configuration.h"
 #include "linktest.h"
 #include "quietwarnings.h"
+#include "serialportlist.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -12,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 #include <windows.h>
@@ -30,7 +32,7 @@ public:
 
     QString value(const QString &key) const
     {
-        QFile file(m_base + QStringLiteral(".state"));
+        QFile file(m_base + QStringLiteral("-state"));
         if (!file.open(QIODevice::ReadOnly))
             return QString();
         const QByteArray prefix = key.toLatin1() + ' ';
@@ -43,16 +45,19 @@ public:
     qint64 number(const QString &key) const { return value(key).toLongLong(); }
 
     // Gives an order and waits until the host has carried it out; the host
-    // has then also counted what reached it before.
-    bool order(const QString &order) const
+    // has then also counted what reached it before. Returns what went wrong.
+    QString order(const QString &order) const
     {
         const qint64 sequence = number(QStringLiteral("done")) + 1;
-        QSaveFile file(m_base + QStringLiteral(".order"));
+        QSaveFile file(m_base + QStringLiteral("-order"));
         if (!file.open(QIODevice::WriteOnly))
-            return false;
+            return file.errorString();
         file.write(QByteArray::number(sequence) + ' ' + order.toLatin1() + '\n');
-        return file.commit()
-                && QTest::qWaitFor([&] { return number(QStringLiteral("done")) == sequence; });
+        if (!file.commit())
+            return file.errorString();
+        if (!QTest::qWaitFor([&] { return number(QStringLiteral("done")) == sequence; }))
+            return QStringLiteral("the pty host did not carry out order %1").arg(sequence);
+        return QString();
     }
 
 private:
@@ -201,7 +206,7 @@ void tst_ComPorts::openAndClose()
     QCOMPARE(results(), QList<int>({2, 1}));
     QVERIFY(selectorsEnabled());
     QCOMPARE(logLines(), QStringList({openLine, closeLine}));
-    QVERIFY(farEnd.order(QStringLiteral("quiet")));
+    QCOMPARE(farEnd.order(QStringLiteral("quiet")), QString());
     QCOMPARE(farEnd.number(QStringLiteral("received")), qint64(0));
     QCOMPARE(dialogs.seen.size(), 0);
 }
@@ -217,9 +222,21 @@ void tst_ComPorts::busyPortFailsToOpen()
 
     QCOMPARE(results(), QList<int>({1, 1}));
     QCOMPARE(dialogs.seen.size(), 1);
-    QCOMPARE(dialogs.seen.constFirst().text, QStringLiteral("Port com not opened"));
-    QVERIFY2(dialogs.seen.constFirst().informativeText.contains(QStringLiteral("COM3")),
-             qPrintable(dialogs.seen.constFirst().informativeText));
+    const SeenDialog &dialog = dialogs.seen.constFirst();
+    QCOMPARE(dialog.text, QStringLiteral("Port com not opened"));
+    // Windows refuses a port held elsewhere as access denied; the ports that
+    // exist follow the reason, COM3 among them.
+    QVERIFY2(dialog.informativeText.contains(QStringLiteral("COM3 is in use by another program")),
+             qPrintable(dialog.informativeText));
+    const QList<SerialPortList::Port> present = SerialPortList::present();
+    QVERIFY2(dialog.informativeText.endsWith(
+                     SerialPortList::describe(QStringLiteral("COM3"), present)),
+             qPrintable(dialog.informativeText));
+    QVERIFY2(std::any_of(present.cbegin(), present.cend(),
+                         [](const SerialPortList::Port &port) {
+                             return port.device.endsWith(QStringLiteral("COM3"));
+                         }),
+             qPrintable(dialog.informativeText));
     QVERIFY(child<QRadioButton>("closeCom")->isChecked());
     QVERIFY(selectorsEnabled());
     QVERIFY(otherProgram.isOpen());
@@ -235,7 +252,7 @@ void tst_ComPorts::deviceLossReturnsToClosed()
 
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(farEnd.order(QStringLiteral("unplug")));
+    QCOMPARE(farEnd.order(QStringLiteral("unplug")), QString());
     QTRY_VERIFY(child<QRadioButton>("closeCom")->isChecked());
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
 
@@ -261,7 +278,7 @@ void tst_ComPorts::talkingUnitIsDropped()
     QCOMPARE(results(), QList<int>{2});
 
     // Far faster than the line: what the console kept would soon show.
-    QVERIFY(farEnd.order(QStringLiteral("talk 1000000")));
+    QCOMPARE(farEnd.order(QStringLiteral("talk 1000000")), QString());
     QTRY_VERIFY_WITH_TIMEOUT(farEnd.number(QStringLiteral("sent")) > 256 * 1024, 10000);
     const qint64 before = privateBytes();
     const qint64 sentBefore = farEnd.number(QStringLiteral("sent"));
@@ -275,7 +292,7 @@ void tst_ComPorts::talkingUnitIsDropped()
     click("closeCom");
     QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(results(), QList<int>({2, 1}));
-    QVERIFY(farEnd.order(QStringLiteral("quiet")));
+    QCOMPARE(farEnd.order(QStringLiteral("quiet")), QString());
     QCOMPARE(farEnd.number(QStringLiteral("received")), qint64(0));
     QCOMPARE(dialogs.seen.size(), 0);
 }

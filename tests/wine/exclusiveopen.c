@@ -31,30 +31,30 @@ static mode_t modeOf(int flags, va_list args)
     return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(args, mode_t) : 0;
 }
 
-#define INTERPOSE_OPEN(name)                                                          \
-    int name(const char *path, int flags, ...)                                        \
-    {                                                                                 \
-        static int (*real)(const char *, int, ...);                                   \
-        if (!real)                                                                    \
-            real = (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, #name);          \
-        va_list args;                                                                 \
-        va_start(args, flags);                                                        \
-        const mode_t mode = modeOf(flags, args);                                      \
-        va_end(args);                                                                 \
-        return claim(real(path, flags, mode));                                        \
+#define INTERPOSE_OPEN(name) \
+    int name(const char *path, int flags, ...) \
+    { \
+        static int (*real)(const char *, int, ...); \
+        if (!real) \
+            real = (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, #name); \
+        va_list args; \
+        va_start(args, flags); \
+        const mode_t mode = modeOf(flags, args); \
+        va_end(args); \
+        return claim(real(path, flags, mode)); \
     }
 
-#define INTERPOSE_OPENAT(name)                                                        \
-    int name(int dir, const char *path, int flags, ...)                               \
-    {                                                                                 \
-        static int (*real)(int, const char *, int, ...);                              \
-        if (!real)                                                                    \
-            real = (int (*)(int, const char *, int, ...))dlsym(RTLD_NEXT, #name);     \
-        va_list args;                                                                 \
-        va_start(args, flags);                                                        \
-        const mode_t mode = modeOf(flags, args);                                      \
-        va_end(args);                                                                 \
-        return claim(real(dir, path, flags, mode));                                   \
+#define INTERPOSE_OPENAT(name) \
+    int name(int dir, const char *path, int flags, ...) \
+    { \
+        static int (*real)(int, const char *, int, ...); \
+        if (!real) \
+            real = (int (*)(int, const char *, int, ...))dlsym(RTLD_NEXT, #name); \
+        va_list args; \
+        va_start(args, flags); \
+        const mode_t mode = modeOf(flags, args); \
+        va_end(args); \
+        return claim(real(dir, path, flags, mode)); \
     }
 
 INTERPOSE_OPEN(open)

@@ -17,7 +17,8 @@ enum { MaxFds = 4096 };
 
 /* The output lines of each descriptor; a descriptor reused for another
  * device starts afresh. */
-static struct {
+static struct
+{
     dev_t device;
     int lines;
 } modem[MaxFds];

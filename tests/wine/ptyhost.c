@@ -8,13 +8,14 @@
  *
  * DIR/COMn links to the port's pty; the prefix's DOSDEVICES/comn (and the
  * registry, which the wrapper sets) names DIR/COMn, so a pty made anew takes
- * the same name. A test gives orders by writing DIR/COMn.order as
+ * the same name. A test gives orders by writing DIR/COMn-order (Windows
+ * reserves COM1 to COM9 as file names, with any extension) as
  * "<sequence> <order> [<argument>]":
  *   unplug      closes the master, so that the device vanishes; a new pty
  *               takes the name at once
  *   talk N      sends N bytes a second until told otherwise
  *   quiet       stops talking
- * and reads DIR/COMn.state, rewritten whole as the port changes: the last
+ * and reads DIR/COMn-state, rewritten whole as the port changes: the last
  * order done, how often the pty was made, bytes received from the program
  * (the console never sends) and sent to it, and the line settings the
  * program gave the pty. */
@@ -27,13 +28,15 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
 enum { MaxPorts = 10, IdleSeconds = 1800, TickMs = 2 };
 
-struct Port {
+struct Port
+{
     char name[16];
     int master;
     int slave; /* held, so that the master never reads as hung up */
@@ -108,13 +111,32 @@ static void closePty(struct Port *port)
     port->slave = port->master = -1;
 }
 
-static long rateOf(speed_t speed)
+/* The kernel's settings with the rate as a number: wine sets any rate that
+ * way (BOTHER), which cfgetospeed cannot tell. */
+struct termios2
 {
-    static const struct {
+    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed, c_ospeed;
+};
+
+#ifndef BOTHER
+#define BOTHER 0010000 /* as the kernel's asm/termbits.h has it */
+#endif
+
+static long rateOf(int fd, const struct termios *settings)
+{
+    struct termios2 exact;
+    if ((settings->c_cflag & CBAUD) == BOTHER && ioctl(fd, TCGETS2, &exact) == 0)
+        return (long)exact.c_ospeed;
+    const speed_t speed = cfgetospeed(settings);
+    static const struct
+    {
         speed_t speed;
         long rate;
-    } rates[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},    {B9600, 9600},
-                 {B19200, 19200}, {B38400, 38400}, {B57600, 57600},  {B115200, 115200}};
+    } rates[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
+                 {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
     for (size_t i = 0; i < sizeof rates / sizeof rates[0]; ++i) {
         if (rates[i].speed == speed)
             return rates[i].rate;
@@ -133,15 +155,20 @@ static void writeState(struct Port *port)
              "done %lu\ngeneration %lu\nreceived %lld\nsent %lld\nspeed %ld\nstopbits %d\n"
              "databits %d\nparity %s\n",
              port->done, port->generation, port->received, port->sent,
-             rateOf(cfgetospeed(&settings)), settings.c_cflag & CSTOPB ? 2 : 1,
-             size == CS8 ? 8 : size == CS7 ? 7 : size == CS6 ? 6 : 5,
-             !(settings.c_cflag & PARENB) ? "none" : settings.c_cflag & PARODD ? "odd" : "even");
+             rateOf(port->master, &settings), settings.c_cflag & CSTOPB ? 2 : 1,
+             size == CS8           ? 8
+                     : size == CS7 ? 7
+                     : size == CS6 ? 6
+                                   : 5,
+             !(settings.c_cflag & PARENB)        ? "none"
+                     : settings.c_cflag & PARODD ? "odd"
+                                                 : "even");
     if (strcmp(text, port->state) == 0)
         return;
     strcpy(port->state, text);
     char path[PATH_MAX], temporary[PATH_MAX];
-    pathOf(path, port->name, ".state");
-    pathOf(temporary, port->name, ".state.new");
+    pathOf(path, port->name, "-state");
+    pathOf(temporary, port->name, "-state.new");
     FILE *file = fopen(temporary, "w");
     if (!file)
         return;
@@ -154,7 +181,7 @@ static void writeState(struct Port *port)
 static int takeOrder(struct Port *port)
 {
     char path[PATH_MAX], order[32] = "";
-    pathOf(path, port->name, ".order");
+    pathOf(path, port->name, "-order");
     FILE *file = fopen(path, "r");
     if (!file)
         return 0;
@@ -279,7 +306,7 @@ static int start(const char *dosdevices, char **names, int count)
         struct Port *port = &ports[portCount++];
         snprintf(port->name, sizeof port->name, "%s", names[i]);
         char path[PATH_MAX];
-        pathOf(path, port->name, ".order");
+        pathOf(path, port->name, "-order");
         unlink(path);
         if (makePty(port) != 0) {
             fprintf(stderr, "ptyhost: %s: %s\n", port->name, strerror(errno));
@@ -347,7 +374,8 @@ int main(int argc, char **argv)
         dir = argv[2];
         return stop();
     }
-    fprintf(stderr, "usage: ptyhost start DIR DOSDEVICES COMn...\n"
-                    "       ptyhost stop DIR\n");
+    fprintf(stderr,
+            "usage: ptyhost start DIR DOSDEVICES COMn...\n"
+            "       ptyhost stop DIR\n");
     return 2;
 }

@@ -47,10 +47,14 @@ endforeach()
 norvex_wine_path(wine_plugins "${qt_plugins}")
 
 # Fonts for the offscreen platform, which draws text as boxes without them:
-# wine's own (Tahoma among them) and DejaVu.
+# wine's own (Tahoma among them), DejaVu, and the desktop fonts that the font
+# test lays the panels out in, where this machine has them.
 set(font_dir ${NORVEX_WINE_DIR}/fonts)
 file(MAKE_DIRECTORY ${font_dir})
-file(GLOB fonts /usr/share/wine/fonts/*.ttf /usr/share/fonts/truetype/dejavu/*.ttf)
+file(GLOB fonts /usr/share/wine/fonts/*.ttf /usr/share/fonts/truetype/dejavu/*.ttf
+     /usr/share/fonts/truetype/noto/NotoSans-*.ttf
+     /usr/share/fonts/truetype/liberation/LiberationSans-*.ttf
+     /usr/share/fonts/opentype/cantarell/*.otf)
 if(NOT fonts)
     message(WARNING "Neither wine's fonts nor DejaVu found: tests under wine draw no text")
 endif()
