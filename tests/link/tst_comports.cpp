@@ -64,14 +64,15 @@ private:
     QString m_base;
 };
 
-// Private bytes of this process: what it keeps grows them.
+// Private bytes of this process (its commit charge): what it keeps grows
+// them. wine leaves PrivateUsage at 0 but counts PagefileUsage, which is the
+// same figure on Windows.
 static qint64 privateBytes()
 {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
+    PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    ::GetProcessMemoryInfo(::GetCurrentProcess(),
-                           reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&counters), sizeof counters);
-    return qint64(counters.PrivateUsage);
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+    return qint64(counters.PagefileUsage);
 }
 
 static const QString openLine = QStringLiteral("Com Data Link: open \n");
