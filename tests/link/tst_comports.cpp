@@ -91,6 +91,7 @@ private slots:
     void openAndClose_data();
     void openAndClose();
     void busyPortFailsToOpen();
+    void deviceLossReturnsToClosed_data();
     void deviceLossReturnsToClosed();
     void talkingUnitIsDropped();
 
@@ -243,13 +244,32 @@ void tst_ComPorts::busyPortFailsToOpen()
     QVERIFY(otherProgram.isOpen());
 }
 
+void tst_ComPorts::deviceLossReturnsToClosed_data()
+{
+    QTest::addColumn<bool>("talkedFirst");
+
+    QTest::newRow("device lost on a quiet line") << false;
+    QTest::newRow("device lost after the unit talked") << true;
+}
+
 void tst_ComPorts::deviceLossReturnsToClosed()
 {
+    QFETCH(bool, talkedFirst);
+    // CTest runs that row as a test of its own, tst_comports_talked_loss.
+    if (talkedFirst && !qEnvironmentVariableIsSet("NORVEX_COMPORTS_TALKED_LOSS"))
+        QSKIP("runs as tst_comports_talked_loss");
+
     const FarEnd farEnd(QStringLiteral("COM3"));
     createPanel(2, 3);
     DialogCatcher dialogs;
     click("openCom");
     QCOMPARE(results(), QList<int>{2});
+    if (talkedFirst) {
+        const qint64 sentBefore = farEnd.number(QStringLiteral("sent"));
+        QCOMPARE(farEnd.order(QStringLiteral("talk 100000")), QString());
+        QTRY_VERIFY(farEnd.number(QStringLiteral("sent")) > sentBefore + 64 * 1024);
+        QCOMPARE(farEnd.order(QStringLiteral("quiet")), QString());
+    }
 
     QElapsedTimer clock;
     clock.start();

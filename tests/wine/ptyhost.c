@@ -14,7 +14,7 @@
  *   unplug      closes the master, so that the device vanishes; a new pty
  *               takes the name at once
  *   talk N      sends N bytes a second until told otherwise
- *   quiet       stops talking
+ *   quiet       stops talking, and drops what the program has not read
  * and reads DIR/COMn-state, rewritten whole as the port changes: the last
  * order done, how often the pty was made, bytes received from the program
  * (the console never sends) and sent to it, and the line settings the
@@ -203,6 +203,9 @@ static int takeOrder(struct Port *port)
         port->talkSent = 0;
     } else if (strcmp(order, "quiet") == 0) {
         port->rate = 0;
+        /* What the program has not read yet goes too: the next case starts
+         * on a quiet line. */
+        tcflush(port->slave, TCIFLUSH);
     } else {
         fprintf(stderr, "ptyhost: %s: unknown order %s\n", port->name, order);
     }
