@@ -2,8 +2,8 @@
 #define LINKTEST_H
 
 // Helpers for the data link's tests: real pseudo-terminals, the process's
-// open files and serial lock files, captured debug traces and the link's
-// error dialogs.
+// open files and serial lock files (these on Unix only), captured debug
+// traces and the link's error dialogs.
 
 #include "port_com.h"
 
@@ -18,18 +18,21 @@
 #include <QTest>
 #include <QTimer>
 
+#ifdef Q_OS_UNIX
 #include <malloc.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <climits>
+#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer's allocator statistics (GCC ships no header for them).
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
+#ifdef Q_OS_UNIX
 // A pseudo-terminal pair. The port under test opens the slave by its path;
 // the test keeps the master, reads the line settings through it and closes
 // it to make the device vanish.
@@ -141,6 +144,7 @@ inline qint64 heapInUse()
     return qint64(info.uordblks + info.hblkhd);
 #endif
 }
+#endif // Q_OS_UNIX
 
 // Names the wrapper's port, as the Configuration panel does.
 inline void setPortName(Port_Com &port, const QString &name)
