@@ -255,9 +255,6 @@ void tst_ComPorts::deviceLossReturnsToClosed_data()
 void tst_ComPorts::deviceLossReturnsToClosed()
 {
     QFETCH(bool, talkedFirst);
-    // CTest runs that row as a test of its own, tst_comports_talked_loss.
-    if (talkedFirst && !qEnvironmentVariableIsSet("NORVEX_COMPORTS_TALKED_LOSS"))
-        QSKIP("runs as tst_comports_talked_loss");
 
     const FarEnd farEnd(QStringLiteral("COM3"));
     createPanel(2, 3);
