@@ -1,0 +1,129 @@
+#include "devicewatch.h"
+#include "quietwarnings.h"
+#include "serialportlist.h"
+
+#include <QSerialPort>
+#include <QTest>
+
+Q_DECLARE_METATYPE(QList<SerialPortList::Port>)
+
+// What the link makes of a port's errors and of a failed open, on this
+// system: which errors mean the device is gone, and what the operator is told
+// about the ports there are.
+class tst_LinkErrors : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { failOnAnyWarning(); }
+
+    void failedOpenListsPorts_data();
+    void failedOpenListsPorts();
+    void errorsMeaningLoss_data();
+    void errorsMeaningLoss();
+};
+
+void tst_LinkErrors::failedOpenListsPorts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QList<SerialPortList::Port>>("ports");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("no port at all is said so")
+            << "COM4" << QList<SerialPortList::Port>() << "This computer has no serial port now.";
+#ifdef Q_OS_WIN
+    // Windows names ports itself: one above COM10 is renumbered in Device
+    // Manager; no udev, no rule.
+    const SerialPortList::Port com1{"COM1", "Communications Port", QString(), false, 0, 0};
+    const SerialPortList::Port com12{"COM12", "USB Serial Port", "FTDI", true, 0x0403, 0x6001};
+    const QString renumber = QStringLiteral(
+            "To reach COM12 as COM4, open Device Manager; under Ports (COM & LPT) open the "
+            "Properties of COM12, then Port Settings, Advanced, and set COM Port Number to COM4.");
+    QTest::newRow("port up to COM10 is listed and needs nothing")
+            << "COM4" << QList<SerialPortList::Port>{com1}
+            << "Serial ports on this computer now:\nCOM1: Communications Port";
+    QTest::newRow("adapter above COM10 is renumbered in Device Manager")
+            << "COM4" << QList<SerialPortList::Port>{com1, com12}
+            << "Serial ports on this computer now:\nCOM1: Communications Port\n"
+               "COM12: USB Serial Port, FTDI, 0403:6001\n\n"
+                    + renumber;
+#else
+    const SerialPortList::Port builtIn{"/dev/ttyS0", QString(), QString(), false, 0, 0};
+    const SerialPortList::Port adapter{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", true, 0x0403,
+                                       0x6001};
+    const SerialPortList::Port modem{"/dev/ttyACM0", "Modem", QString(), true, 0x1546, 0x01a7};
+    const QString rule = QStringLiteral(
+            "To reach %1 as COM4, put this line into /etc/udev/rules.d/99-norvex.rules, run "
+            "\"sudo udevadm control --reload\" and plug the adapter in again:\n"
+            "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"%2\", ATTRS{idProduct}==\"%3\", "
+            "SYMLINK+=\"COM4\"");
+
+    QTest::newRow("built-in port is listed by its device")
+            << "COM4" << QList<SerialPortList::Port>{builtIn}
+            << "Serial ports on this computer now:\n/dev/ttyS0";
+    QTest::newRow("USB adapter is listed with its ids and the rule naming it COM4")
+            << "COM4" << QList<SerialPortList::Port>{builtIn, adapter}
+            << "Serial ports on this computer now:\n/dev/ttyS0\n"
+               "/dev/ttyUSB0: FT232R USB UART, FTDI, 0403:6001\n\n"
+                    + rule.arg("/dev/ttyUSB0", "0403", "6001");
+    QTest::newRow("each USB adapter gets its rule")
+            << "COM4" << QList<SerialPortList::Port>{adapter, modem}
+            << "Serial ports on this computer now:\n"
+               "/dev/ttyUSB0: FT232R USB UART, FTDI, 0403:6001\n/dev/ttyACM0: Modem, 1546:01a7\n\n"
+                    + rule.arg("/dev/ttyUSB0", "0403", "6001") + "\n\n"
+                    + rule.arg("/dev/ttyACM0", "1546", "01a7");
+    QTest::newRow("a device path gets no rule")
+            << "/dev/ttyUSB1" << QList<SerialPortList::Port>{adapter}
+            << "Serial ports on this computer now:\n"
+               "/dev/ttyUSB0: FT232R USB UART, FTDI, 0403:6001";
+#endif
+}
+
+void tst_LinkErrors::failedOpenListsPorts()
+{
+    QFETCH(QString, name);
+    QFETCH(QList<SerialPortList::Port>, ports);
+    QFETCH(QString, text);
+
+    QCOMPARE(SerialPortList::describe(name, ports), text);
+}
+
+void tst_LinkErrors::errorsMeaningLoss_data()
+{
+    QTest::addColumn<QSerialPort::SerialPortError>("error");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<bool>("loss");
+
+#ifdef Q_OS_WIN
+    const bool windows = true;
+#else
+    const bool windows = false;
+#endif
+    QTest::newRow("resource error while open") << QSerialPort::ResourceError << true << true;
+    QTest::newRow("read error while open") << QSerialPort::ReadError << true << true;
+    QTest::newRow("access denied while open: a pulled adapter on Windows")
+            << QSerialPort::PermissionError << true << windows;
+    QTest::newRow("unknown error while open: a wait that ended on Windows")
+            << QSerialPort::UnknownError << true << windows;
+    QTest::newRow("access denied at open: a busy port")
+            << QSerialPort::PermissionError << false << false;
+    QTest::newRow("unknown error at open") << QSerialPort::UnknownError << false << false;
+    QTest::newRow("no such device at open") << QSerialPort::DeviceNotFoundError << false << false;
+    QTest::newRow("unsupported setting while open")
+            << QSerialPort::UnsupportedOperationError << true << false;
+    QTest::newRow("timeout while open") << QSerialPort::TimeoutError << true << false;
+    QTest::newRow("write error while open") << QSerialPort::WriteError << true << false;
+    QTest::newRow("no error") << QSerialPort::NoError << true << false;
+}
+
+void tst_LinkErrors::errorsMeaningLoss()
+{
+    QFETCH(QSerialPort::SerialPortError, error);
+    QFETCH(bool, open);
+    QFETCH(bool, loss);
+
+    QCOMPARE(DeviceWatch::meansLoss(error, open), loss);
+}
+
+QTEST_GUILESS_MAIN(tst_LinkErrors)
+#include "tst_linkerrors.moc"
