@@ -34,6 +34,8 @@ foreach(dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
 endforeach()
 add_custom_target(norvex_runtime ALL DEPENDS ${runtime_files})
 install(FILES ${runtime_files} DESTINATION .)
+# The tests under wine load these same copies.
+set(NORVEX_RUNTIME_DIR ${NORVEX_RUNTIME_DIR} PARENT_SCOPE)
 
 # The console's own terms, and those of Qt (LGPL 3, which builds on GPL 3).
 install(FILES copyright DESTINATION . RENAME LICENSE.txt)
