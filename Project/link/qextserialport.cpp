@@ -57,6 +57,21 @@ bool mayReadAndWrite(const QString &)
 }
 #endif
 
+qint32 bitsPerSecond(BaudRateType baud)
+{
+    switch (baud) {
+    case BAUD9600:
+        return QSerialPort::Baud9600;
+    case BAUD19200:
+        return QSerialPort::Baud19200;
+    case BAUD38400:
+        return QSerialPort::Baud38400;
+    case BAUD57600:
+        return QSerialPort::Baud57600;
+    }
+    return 0;
+}
+
 } // namespace
 
 QextSerialPort::QextSerialPort(QObject *parent)
@@ -110,24 +125,10 @@ QString QextSerialPort::systemLocation() const
 void QextSerialPort::setBaudRate(BaudRateType baud)
 {
     m_baudRate = baud;
-    qint32 bitsPerSecond = 0;
-    switch (baud) {
-    case BAUD9600:
-        bitsPerSecond = QSerialPort::Baud9600;
-        break;
-    case BAUD19200:
-        bitsPerSecond = QSerialPort::Baud19200;
-        break;
-    case BAUD38400:
-        bitsPerSecond = QSerialPort::Baud38400;
-        break;
-    case BAUD57600:
-        bitsPerSecond = QSerialPort::Baud57600;
-        break;
-    }
-    setSupported(Rate, bitsPerSecond != 0);
-    if (bitsPerSecond != 0)
-        m_port->setBaudRate(bitsPerSecond);
+    const qint32 rate = bitsPerSecond(baud);
+    setSupported(Rate, rate != 0);
+    if (rate != 0)
+        m_port->setBaudRate(rate);
 }
 
 BaudRateType QextSerialPort::baudRate() const
@@ -275,23 +276,26 @@ void QextSerialPort::onDeviceLost()
 
 QString QextSerialPort::openFailureReason(const QString &location) const
 {
-    return openFailureCause(location) + QStringLiteral("\n\n")
+    return openFailureCause(m_port->error(), m_name, location, m_baudRate, m_port->errorString())
+            + QStringLiteral("\n\n")
             + SerialPortList::describe(m_name, SerialPortList::present());
 }
 
-QString QextSerialPort::openFailureCause(const QString &location) const
+QString QextSerialPort::openFailureCause(QSerialPort::SerialPortError error, const QString &name,
+                                         const QString &location, BaudRateType rate,
+                                         const QString &qtReason)
 {
     if (isOtherThanCharacterDevice(location))
         return tr("%1 is not a serial port.").arg(location);
     // COMn that no udev rule names is the n-th built-in port, which a USB
     // adapter never becomes.
-    const bool builtIn = location != m_name && location.startsWith(QLatin1String("/dev/ttyS"));
-    switch (m_port->error()) {
+    const bool builtIn = location != name && location.startsWith(QLatin1String("/dev/ttyS"));
+    switch (error) {
     case QSerialPort::DeviceNotFoundError:
         if (builtIn)
             return tr("The serial device %1 does not exist: this computer has no built-in serial "
                       "port %1, and no udev rule names a USB adapter %2.")
-                    .arg(location, m_name);
+                    .arg(location, name);
         return tr("The serial device %1 does not exist. Check that the cable or the USB "
                   "adapter is plugged in and that the right port is chosen.")
                 .arg(location);
@@ -307,16 +311,25 @@ QString QextSerialPort::openFailureCause(const QString &location) const
                   "then open the link again.")
                 .arg(location);
     case QSerialPort::UnsupportedOperationError:
+#ifdef Q_OS_WIN
+        // What SetCommState's refusal of the line settings comes back as.
+        return tr("The driver of %1 refused the line settings: 8 data bits, even parity and one "
+                  "stop bit at %2 baud.")
+                .arg(location)
+                .arg(bitsPerSecond(rate));
+#else
+        Q_UNUSED(rate);
         return tr("%1 is not a serial port.").arg(location);
+#endif
     case QSerialPort::ResourceError:
         if (builtIn)
             return tr("The serial device %1 exists, but no serial port answers there: this "
                       "computer has no built-in serial port %1, and no udev rule names a USB "
                       "adapter %2.")
-                    .arg(location, m_name);
+                    .arg(location, name);
         Q_FALLTHROUGH();
     default:
         return tr("The serial device %1 could not be opened: %2.")
-                .arg(location, m_port->errorString());
+                .arg(location, qtReason);
     }
 }

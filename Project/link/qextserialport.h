@@ -44,6 +44,13 @@ public:
     void close() override;
     bool isSequential() const override;
 
+    // Why the open of location, the device of the port named name, failed
+    // with error at the given rate, in the operator's words; qtReason is Qt
+    // Serial Port's own text for the error.
+    static QString openFailureCause(QSerialPort::SerialPortError error, const QString &name,
+                                    const QString &location, BaudRateType rate,
+                                    const QString &qtReason);
+
 signals:
     void deviceLost();
 
@@ -59,7 +66,6 @@ private:
     void onPortError(QSerialPort::SerialPortError error);
     void onDeviceLost();
     QString openFailureReason(const QString &location) const;
-    QString openFailureCause(const QString &location) const;
 
     QSerialPort *m_port;
     DeviceWatch *m_watch;

@@ -4,6 +4,8 @@
 #include <QSerialPortInfo>
 #include <QStringList>
 
+#include <algorithm>
+
 QList<SerialPortList::Port> SerialPortList::present()
 {
     QList<Port> ports;
@@ -66,14 +68,19 @@ QString SerialPortList::describe(const QString &name, const QList<Port> &ports)
         }
     }
 #elif defined(Q_OS_WIN)
-    // Windows numbers each adapter itself, often above COM10, which the
-    // port list does not reach; Device Manager renumbers it.
+    // Windows numbers each USB adapter itself, often above COM10, which the
+    // port list does not reach; Device Manager renumbers it. That helps only
+    // when the chosen port is absent: beside a busy port it would mislead.
+    // A Bluetooth serial port has no USB ids, and renumbering it is no cure.
     static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]*)$"),
                                             QRegularExpression::CaseInsensitiveOption);
-    if (comName.match(name).hasMatch()) {
+    const auto chosen = [&name](const Port &port) {
+        return port.device.compare(name, Qt::CaseInsensitive) == 0;
+    };
+    if (comName.match(name).hasMatch() && std::none_of(ports.begin(), ports.end(), chosen)) {
         for (const Port &port : ports) {
             const QRegularExpressionMatch com = comName.match(port.device);
-            if (!com.hasMatch() || com.captured(1).toInt() <= 10)
+            if (!port.usb || !com.hasMatch() || com.captured(1).toInt() <= 10)
                 continue;
             lines << QString()
                   << tr("To reach %1 as %2, open Device Manager; under Ports (COM & LPT) open "

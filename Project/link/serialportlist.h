@@ -26,8 +26,9 @@ public:
 
     static QList<Port> present();
     // The ports, one a line, and how to make an adapter the port named name
-    // (COM1 to COM10): on Linux for each USB adapter the udev rule, on Windows
-    // for each port above COM10 where Device Manager renumbers it.
+    // (COM1 to COM10): on Linux for each USB adapter the udev rule, on Windows,
+    // where name is absent, for each USB adapter above COM10 the way Device
+    // Manager renumbers it.
     static QString describe(const QString &name, const QList<Port> &ports);
 };
 

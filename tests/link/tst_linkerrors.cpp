@@ -1,4 +1,5 @@
 #include "devicewatch.h"
+#include "qextserialport.h"
 #include "quietwarnings.h"
 #include "serialportlist.h"
 
@@ -19,6 +20,8 @@ private slots:
 
     void failedOpenListsPorts_data();
     void failedOpenListsPorts();
+    void failedOpenCause_data();
+    void failedOpenCause();
     void errorsMeaningLoss_data();
     void errorsMeaningLoss();
 };
@@ -45,6 +48,18 @@ void tst_LinkErrors::failedOpenListsPorts_data()
     QTest::newRow("adapter above COM10 is renumbered in Device Manager")
             << "COM4" << QList<SerialPortList::Port>{com1, com12}
             << "Serial ports on this computer now:\nCOM1: Communications Port\n"
+               "COM12: USB Serial Port, FTDI, 0403:6001\n\n"
+                    + renumber;
+    QTest::newRow("no renumbering beside the chosen port, busy or not")
+            << "COM1" << QList<SerialPortList::Port>{com1, com12}
+            << "Serial ports on this computer now:\nCOM1: Communications Port\n"
+               "COM12: USB Serial Port, FTDI, 0403:6001";
+    const SerialPortList::Port bluetooth{"COM14", "Standard Serial over Bluetooth link",
+                                         "Microsoft", false, 0, 0};
+    QTest::newRow("Bluetooth port is named, and not renumbered")
+            << "COM4" << QList<SerialPortList::Port>{bluetooth, com12}
+            << "Serial ports on this computer now:\n"
+               "COM14: Standard Serial over Bluetooth link, Microsoft\n"
                "COM12: USB Serial Port, FTDI, 0403:6001\n\n"
                     + renumber;
 #else
@@ -86,6 +101,42 @@ void tst_LinkErrors::failedOpenListsPorts()
     QFETCH(QString, text);
 
     QCOMPARE(SerialPortList::describe(name, ports), text);
+}
+
+void tst_LinkErrors::failedOpenCause_data()
+{
+    QTest::addColumn<QSerialPort::SerialPortError>("error");
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QString>("cause");
+
+#ifdef Q_OS_WIN
+    QTest::newRow("line settings refused by the driver")
+            << QSerialPort::UnsupportedOperationError << "COM4"
+            << "The driver of COM4 refused the line settings: 8 data bits, even parity and one "
+               "stop bit at 38400 baud.";
+    QTest::newRow("port held by another program")
+            << QSerialPort::PermissionError << "COM4"
+            << "The serial device COM4 is in use by another program. Close that program, then "
+               "open the link again.";
+#else
+    QTest::newRow("no built-in port and no udev rule")
+            << QSerialPort::DeviceNotFoundError << "/dev/ttyS3"
+            << "The serial device /dev/ttyS3 does not exist: this computer has no built-in "
+               "serial port /dev/ttyS3, and no udev rule names a USB adapter COM4.";
+    QTest::newRow("unsupported operation: no serial port")
+            << QSerialPort::UnsupportedOperationError << "/dev/ttyS3"
+            << "/dev/ttyS3 is not a serial port.";
+#endif
+}
+
+void tst_LinkErrors::failedOpenCause()
+{
+    QFETCH(QSerialPort::SerialPortError, error);
+    QFETCH(QString, location);
+    QFETCH(QString, cause);
+
+    QCOMPARE(QextSerialPort::openFailureCause(error, "COM4", location, BAUD38400, "Qt's reason"),
+             cause);
 }
 
 void tst_LinkErrors::errorsMeaningLoss_data()
