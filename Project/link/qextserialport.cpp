@@ -277,8 +277,7 @@ void QextSerialPort::onDeviceLost()
 QString QextSerialPort::openFailureReason(const QString &location) const
 {
     return openFailureCause(m_port->error(), m_name, location, m_baudRate, m_port->errorString())
-            + QStringLiteral("\n\n")
-            + SerialPortList::describe(m_name, SerialPortList::present());
+            + QStringLiteral("\n\n") + SerialPortList::describe(m_name, SerialPortList::present());
 }
 
 QString QextSerialPort::openFailureCause(QSerialPort::SerialPortError error, const QString &name,
@@ -329,7 +328,6 @@ QString QextSerialPort::openFailureCause(QSerialPort::SerialPortError error, con
                     .arg(location, name);
         Q_FALLTHROUGH();
     default:
-        return tr("The serial device %1 could not be opened: %2.")
-                .arg(location, qtReason);
+        return tr("The serial device %1 could not be opened: %2.").arg(location, qtReason);
     }
 }

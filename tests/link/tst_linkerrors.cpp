@@ -54,8 +54,8 @@ void tst_LinkErrors::failedOpenListsPorts_data()
             << "COM1" << QList<SerialPortList::Port>{com1, com12}
             << "Serial ports on this computer now:\nCOM1: Communications Port\n"
                "COM12: USB Serial Port, FTDI, 0403:6001";
-    const SerialPortList::Port bluetooth{"COM14", "Standard Serial over Bluetooth link",
-                                         "Microsoft", false, 0, 0};
+    const SerialPortList::Port bluetooth{
+            "COM14", "Standard Serial over Bluetooth link", "Microsoft", false, 0, 0};
     QTest::newRow("Bluetooth port is named, and not renumbered")
             << "COM4" << QList<SerialPortList::Port>{bluetooth, com12}
             << "Serial ports on this computer now:\n"
