@@ -37,15 +37,28 @@ install(FILES ${runtime_files} DESTINATION .)
 # The tests under wine load these same copies.
 set(NORVEX_RUNTIME_DIR ${NORVEX_RUNTIME_DIR} PARENT_SCOPE)
 
-# The console's own terms, and those of Qt (LGPL 3, which builds on GPL 3).
+# The console's own terms, those of Qt (LGPL 3, which builds on GPL 3), of
+# the libraries that Qt's build bundles (scripts/qt-windows keeps their
+# notices with Qt) and of the compiler's runtime (GCC's runtime library
+# exception; winpthreads in mingw-w64's terms).
 install(FILES copyright DESTINATION . RENAME LICENSE.txt)
 install(FILES /usr/share/common-licenses/LGPL-3 DESTINATION licenses RENAME Qt-LGPL-3.0.txt)
 install(FILES /usr/share/common-licenses/GPL-3 DESTINATION licenses RENAME GPL-3.0.txt)
+if(NOT IS_DIRECTORY ${QT6_INSTALL_PREFIX}/licenses)
+    message(FATAL_ERROR "Qt in ${QT6_INSTALL_PREFIX} has no licenses folder: "
+                        "scripts/qt-windows adds the notices of the libraries it bundles")
+endif()
+install(DIRECTORY ${QT6_INSTALL_PREFIX}/licenses/ DESTINATION licenses/Qt-bundled)
+install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright DESTINATION licenses
+        RENAME GCC-runtime-library.txt)
+install(FILES /usr/share/doc/mingw-w64-common/copyright DESTINATION licenses
+        RENAME mingw-w64-winpthreads.txt)
 
 # The installer: norvex-<version>-win64.exe, 64-bit (Debian's NSIS builds a
 # 32-bit one by default, which a 64-bit-only Windows or wine cannot start),
 # for all users, into Program Files\Norvex, with a Start-menu entry and an
-# uninstaller in Add/Remove Programs.
+# uninstaller in Add/Remove Programs. It ends without "Run Norvex": the
+# console would run with the installer's administrator rights.
 set(CPACK_GENERATOR NSIS)
 set(CPACK_PACKAGE_NAME Norvex)
 set(CPACK_PACKAGE_VENDOR "Norvex Team")
@@ -54,14 +67,12 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY Norvex)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Norvex)
 set(CPACK_PACKAGE_EXECUTABLES norvex Norvex)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/copyright)
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_DISPLAY_NAME Norvex)
 set(CPACK_NSIS_PACKAGE_NAME Norvex)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_INSTALLED_ICON_NAME norvex.exe)
-set(CPACK_NSIS_MUI_FINISHPAGE_RUN norvex.exe)
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 set(CPACK_NSIS_MODIFY_PATH OFF)
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 set(NORVEX_WINDOWS_ICON ${PROJECT_SOURCE_DIR}/Project/app/norvex.ico)
@@ -69,6 +80,31 @@ if(EXISTS ${NORVEX_WINDOWS_ICON})
     set(CPACK_NSIS_MUI_ICON ${NORVEX_WINDOWS_ICON})
     set(CPACK_NSIS_MUI_UNIICON ${NORVEX_WINDOWS_ICON})
 endif()
+
+# Neither the installer nor the uninstaller changes anything while the
+# console runs (windows-installer.nsh). CPack's template asks whether to
+# uninstall an earlier version before its first page, where a Cancel later
+# would leave nothing installed; the install section removes it instead.
+configure_file(windows-installer.nsh.in windows-installer.nsh @ONLY)
+set(CPACK_NSIS_DEFINES "Target amd64-unicode
+!include \"${CMAKE_CURRENT_BINARY_DIR}/windows-installer.nsh\"")
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL OFF)
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "Call norvexWaitUntilClosed
+  Call norvexRemoveEarlier")
+file(READ ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in template)
+foreach(prefix "" un.)
+    set(function "Function ${prefix}.onInit\n")
+    string(REPLACE ${prefix}. ${prefix} function "${function}")
+    string(FIND "${template}" "${function}" found)
+    if(found EQUAL -1)
+        message(FATAL_ERROR "CMake's NSIS template has no ${function}")
+    endif()
+    string(REPLACE "${function}" "${function}  Call ${prefix}norvexWaitUntilClosed\n" template
+                   "${template}")
+endforeach()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/nsis/NSIS.template.in "${template}")
+list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_BINARY_DIR}/nsis)
+
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 include(CPack)
