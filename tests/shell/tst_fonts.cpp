@@ -22,6 +22,7 @@
 #include <QSignalBlocker>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
 
 namespace {
@@ -325,11 +326,23 @@ void tst_Fonts::textsWhole()
     if (!scale.isEmpty())
         QCOMPARE(window.devicePixelRatioF(), scale.toDouble());
 
-    // The rich-text labels are placed as richTextDraw() expects.
+    // The rich-text labels, the title and the logo, are placed as
+    // richTextDraw() expects, and whatever the desktop's font they draw in
+    // the Tahoma they ask for: loadFormFonts() reached the text.
+    int richLabels = 0;
     for (const QLabel *label : window.findChildren<QLabel *>()) {
-        if (label->findChild<QTextDocument *>())
-            QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+        const QTextDocument *document = label->findChild<QTextDocument *>();
+        if (!document)
+            continue;
+        ++richLabels;
+        QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+        const QTextFragment text = document->begin().begin().fragment();
+        QVERIFY2(!text.text().isEmpty(), qPrintable(label->objectName()));
+        const QString face = QFontInfo(text.charFormat().font()).family();
+        QVERIFY2(face == QLatin1String("Tahoma"),
+                 qPrintable(label->objectName() + QLatin1String(" draws in ") + face));
     }
+    QCOMPARE(richLabels, 2);
 
     QStringList found;
     const char *const actions[] = {"actionTest_System", "actionFactory_settings",
