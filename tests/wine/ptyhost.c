@@ -11,10 +11,11 @@
  * the same name. A test gives orders by writing DIR/COMn-order (Windows
  * reserves COM1 to COM9 as file names, with any extension) as
  * "<sequence> <order> [<argument>]":
- *   unplug      closes the master, so that the device vanishes; a new pty
- *               takes the name at once
+ *   unplug      closes the master, so that the device vanishes; a new, quiet
+ *               pty takes the name at once
  *   talk N      sends N bytes a second until told otherwise
  *   quiet       stops talking, and drops what the program has not read
+ *   count       nothing more: what reached the port before is counted
  * and reads DIR/COMn-state, rewritten whole as the port changes: the last
  * order done, how often the pty was made, bytes received from the program
  * (the console never sends) and sent to it, and the line settings the
@@ -192,6 +193,7 @@ static int takeOrder(struct Port *port)
     if (fields < 2 || sequence == port->done)
         return 0;
     if (strcmp(order, "unplug") == 0) {
+        port->rate = 0; /* a device pulled says no more */
         closePty(port);
         if (makePty(port) != 0) {
             perror("ptyhost: pty");
@@ -206,7 +208,7 @@ static int takeOrder(struct Port *port)
         /* What the program has not read yet goes too: the next case starts
          * on a quiet line. */
         tcflush(port->slave, TCIFLUSH);
-    } else {
+    } else if (strcmp(order, "count") != 0) {
         fprintf(stderr, "ptyhost: %s: unknown order %s\n", port->name, order);
     }
     port->done = sequence;
