@@ -60,8 +60,8 @@ struct LineSettings
 
 #ifdef Q_OS_WIN
 // A COM port of the pty host, which takes orders through a file and writes
-// what it sees of the port into another. Held means that a second open is
-// refused, as Windows does for a port in use.
+// what it sees of the port into another. Held means that a process has the
+// pty open; wine lets it go a moment after the handle closes.
 class FarEnd
 {
 public:
@@ -97,8 +97,8 @@ public:
     }
     bool isHeld() const
     {
-        QSerialPort second(m_name);
-        return !second.open(QIODevice::ReadWrite) && second.error() == QSerialPort::PermissionError;
+        order(QStringLiteral("count"));
+        return number("holders") != 0;
     }
 
 private:

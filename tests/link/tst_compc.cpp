@@ -167,7 +167,7 @@ void tst_comPc::windowReleasesReporterAndLink()
 
     QVERIFY(reporter.isNull());
     QTRY_COMPARE(heldResources(), held);
-    QVERIFY(!remote.isHeld());
+    QTRY_VERIFY(!remote.isHeld());
 }
 
 QTEST_MAIN(tst_comPc)

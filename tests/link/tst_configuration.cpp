@@ -197,7 +197,7 @@ void tst_Configuration::openAndCloseFreePort()
     QVERIFY(close->isChecked());
     QVERIFY(ports->isEnabled());
     QVERIFY(rates->isEnabled());
-    QVERIFY(!remote.isHeld());
+    QTRY_VERIFY(!remote.isHeld());
     QCOMPARE(remote.received(), 0);
 
     QCOMPARE(log.events, QStringList{"Port_Com::open_Serial"});
@@ -311,7 +311,7 @@ void tst_Configuration::deviceLossReturnsToClosed()
     QCOMPARE(results(), QList<int>({2, 1}));
     QVERIFY(child<QComboBox>("portName_combo")->isEnabled());
     QVERIFY(child<QComboBox>("baud_combo")->isEnabled());
-    QVERIFY(!remote.isHeld());
+    QTRY_VERIFY(!remote.isHeld());
     QCoreApplication::processEvents();
     QCOMPARE(results(), QList<int>({2, 1}));
     QCOMPARE(dialogs.seen.size(), 0);
@@ -376,7 +376,7 @@ void tst_Configuration::destructionReleasesOpenLink()
     panel.reset();
 
     QTRY_COMPARE(heldResources(), held);
-    QVERIFY(!remote.isHeld());
+    QTRY_VERIFY(!remote.isHeld());
 }
 
 QTEST_MAIN(tst_Configuration)

@@ -121,7 +121,7 @@ void tst_Port_Com::openAtEachRate()
     QCOMPARE(port.close_Serial(), 1);
     QCOMPARE(log.events, QStringList());
     QVERIFY(!port.serial_Port()->isOpen());
-    QVERIFY(!remote.isHeld());
+    QTRY_VERIFY(!remote.isHeld());
     QCOMPARE(remote.received(), 0);
 }
 
@@ -231,7 +231,7 @@ void tst_Port_Com::openWithoutRightsNamesDialoutGroup()
     const QString why = port.serial_Port()->errorString();
     QVERIFY2(why.contains(QLatin1String("not allowed")) && why.contains(QLatin1String("dialout")),
              qPrintable(why));
-    QVERIFY(!remote.isHeld());
+    QTRY_VERIFY(!remote.isHeld());
 #endif
 }
 
@@ -257,7 +257,7 @@ void tst_Port_Com::openOnOpenPortKeepsItOpen()
     QCOMPARE(log.events, QStringList({"Port_Com::open_Serial", "Port_Com::open_Serial"}));
     QVERIFY(port.serial_Port()->isOpen());
     QCOMPARE(port.close_Serial(), 1);
-    QVERIFY(!remote.isHeld());
+    QTRY_VERIFY(!remote.isHeld());
 }
 
 void tst_Port_Com::unsupportedSettingFailsNextOpen()
@@ -271,7 +271,7 @@ void tst_Port_Com::unsupportedSettingFailsNextOpen()
     QVERIFY(!serial.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
     QVERIFY2(serial.errorString().contains(QLatin1String("line settings")),
              qPrintable(serial.errorString()));
-    QVERIFY(!remote.isHeld());
+    QTRY_VERIFY(!remote.isHeld());
 
     serial.setBaudRate(BAUD19200);
     QVERIFY(serial.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
@@ -335,7 +335,7 @@ void tst_Port_Com::destructionReleasesOpenLink()
     port.reset();
 
     QTRY_COMPARE(heldResources(), held);
-    QVERIFY(!remote.isHeld());
+    QTRY_VERIFY(!remote.isHeld());
 }
 
 void tst_Port_Com::deviceLossClosesPortAndSaysWhy()
@@ -355,7 +355,7 @@ void tst_Port_Com::deviceLossClosesPortAndSaysWhy()
     QCOMPARE(closing.size(), 1);
     QVERIFY2(serial.errorString().contains(QLatin1String("has disappeared")),
              qPrintable(serial.errorString()));
-    QVERIFY(!remote.isHeld());
+    QTRY_VERIFY(!remote.isHeld());
     QCoreApplication::processEvents();
     QCOMPARE(lost.size(), 1);
 }
@@ -403,7 +403,7 @@ void tst_Port_Com::talkingUnit()
         remote.unplug();
         QTRY_VERIFY_WITH_TIMEOUT(!port.serial_Port()->isOpen(), 10000);
         qInfo("device loss noticed after %lld ms", clock.elapsed());
-        QVERIFY(!remote.isHeld());
+        QTRY_VERIFY(!remote.isHeld());
         QCOMPARE(remote.received(), 0);
         return;
     }
@@ -436,7 +436,7 @@ void tst_Port_Com::talkingUnit()
     QCOMPARE(closed, 1);
     QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
     QCOMPARE(remote.received(), 0);
-    QVERIFY(!remote.isHeld());
+    QTRY_VERIFY(!remote.isHeld());
 }
 
 QTEST_GUILESS_MAIN(tst_Port_Com)

@@ -15,12 +15,14 @@
  *               pty takes the name at once
  *   talk N      sends N bytes a second until told otherwise
  *   quiet       stops talking, and drops what the program has not read
- *   count       nothing more: what reached the port before is counted
+ *   count       counts what reached the port before, and the descriptors of
+ *               other processes open on its pty: held while there are any
  * and reads DIR/COMn-state, rewritten whole as the port changes: the last
- * order done, how often the pty was made, bytes received from the program
- * (the console never sends) and sent to it, and the line settings the
- * program gave the pty. */
+ * order done, how often the pty was made, the descriptors on it at the last
+ * count, bytes received from the program (the console never sends) and sent
+ * to it, and the line settings the program gave the pty. */
 #define _GNU_SOURCE
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -30,6 +32,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -42,6 +45,7 @@ struct Port
     int master;
     int slave; /* held, so that the master never reads as hung up */
     unsigned long generation;
+    int holders;
     unsigned long done;
     long long received;
     long long sent;
@@ -153,9 +157,9 @@ static void writeState(struct Port *port)
     const tcflag_t size = settings.c_cflag & CSIZE;
     char text[sizeof port->state];
     snprintf(text, sizeof text,
-             "done %lu\ngeneration %lu\nreceived %lld\nsent %lld\nspeed %ld\nstopbits %d\n"
-             "databits %d\nparity %s\n",
-             port->done, port->generation, port->received, port->sent,
+             "done %lu\ngeneration %lu\nholders %d\nreceived %lld\nsent %lld\nspeed %ld\n"
+             "stopbits %d\ndatabits %d\nparity %s\n",
+             port->done, port->generation, port->holders, port->received, port->sent,
              rateOf(port->master, &settings), settings.c_cflag & CSTOPB ? 2 : 1,
              size == CS8           ? 8
                      : size == CS7 ? 7
@@ -176,6 +180,37 @@ static void writeState(struct Port *port)
     fputs(text, file);
     if (fclose(file) == 0)
         rename(temporary, path);
+}
+
+/* How many descriptors of other processes (wineserver's for each handle, and
+ * the copies its clients keep) are open on the port's pty. */
+static int countHolders(const struct Port *port)
+{
+    struct stat pty;
+    DIR *processes = opendir("/proc");
+    if (fstat(port->slave, &pty) != 0 || !processes)
+        return -1;
+    int holders = 0;
+    struct dirent *process;
+    while ((process = readdir(processes))) {
+        char path[PATH_MAX];
+        if (atol(process->d_name) <= 0 || atol(process->d_name) == (long)getpid()
+            || snprintf(path, sizeof path, "/proc/%s/fd", process->d_name) >= PATH_MAX)
+            continue;
+        DIR *fds = opendir(path);
+        struct dirent *fd;
+        while (fds && (fd = readdir(fds))) {
+            char fdPath[PATH_MAX];
+            struct stat info;
+            if (snprintf(fdPath, sizeof fdPath, "%s/%s", path, fd->d_name) < PATH_MAX
+                && stat(fdPath, &info) == 0 && S_ISCHR(info.st_mode) && info.st_rdev == pty.st_rdev)
+                ++holders;
+        }
+        if (fds)
+            closedir(fds);
+    }
+    closedir(processes);
+    return holders;
 }
 
 /* Carries out a new order, if there is one. */
@@ -208,7 +243,9 @@ static int takeOrder(struct Port *port)
         /* What the program has not read yet goes too: the next case starts
          * on a quiet line. */
         tcflush(port->slave, TCIFLUSH);
-    } else if (strcmp(order, "count") != 0) {
+    } else if (strcmp(order, "count") == 0) {
+        port->holders = countHolders(port);
+    } else {
         fprintf(stderr, "ptyhost: %s: unknown order %s\n", port->name, order);
     }
     port->done = sequence;
