@@ -77,11 +77,19 @@ public:
 
     bool isValid() const { return m_valid; }
     QString portName() const { return m_name; }
-    static QString missingPortName() { return QStringLiteral("COM9"); }
+    static QString missingPortName() { return QStringLiteral("COM99"); }
 
     LineSettings settings() const
     {
         return {number("speed"), int(number("databits")), value("parity"), int(number("stopbits"))};
+    }
+    // The framing the program last asked of the device, as the modem shim
+    // recorded it: a pseudo-terminal keeps 8 data bits and no parity.
+    LineSettings asked() const
+    {
+        const QString file = QStringLiteral(NORVEX_WINE_PORTS_DIR "/asked-") + value("device");
+        return {-1, value("databits", file).toInt(), value("parity", file),
+                value("stopbits", file).toInt()};
     }
     // The device goes; a new one takes its name at once.
     void unplug() { order(QStringLiteral("unplug")); }
@@ -102,13 +110,13 @@ public:
     }
 
 private:
-    QString value(const char *key) const
+    QString value(const char *key, const QString &file = QStringLiteral("-state")) const
     {
-        QFile file(m_base + QStringLiteral("-state"));
-        if (!file.open(QIODevice::ReadOnly))
+        QFile state(file.startsWith(QLatin1Char('-')) ? m_base + file : file);
+        if (!state.open(QIODevice::ReadOnly))
             return QString();
         const QByteArray prefix = QByteArray(key) + ' ';
-        for (const QByteArray &line : file.readAll().split('\n')) {
+        for (const QByteArray &line : state.readAll().split('\n')) {
             if (line.startsWith(prefix))
                 return QString::fromLatin1(line.mid(prefix.size()));
         }

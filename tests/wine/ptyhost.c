@@ -20,7 +20,9 @@
  * and reads DIR/COMn-state, rewritten whole as the port changes: the last
  * order done, how often the pty was made, the descriptors on it at the last
  * count, bytes received from the program (the console never sends) and sent
- * to it, and the line settings the program gave the pty. */
+ * to it, the line settings the program gave the pty, and the pty's device
+ * number, by which the modem shim records the framing the program asked for
+ * (asked-MAJOR-MINOR). */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <errno.h>
@@ -33,6 +35,7 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -42,6 +45,7 @@ enum { MaxPorts = 10, IdleSeconds = 1800, TickMs = 2 };
 struct Port
 {
     char name[16];
+    char device[24];
     int master;
     int slave; /* held, so that the master never reads as hung up */
     unsigned long generation;
@@ -94,8 +98,13 @@ static int makePty(struct Port *port)
     if (!slaveName)
         return -1;
     port->slave = open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (port->slave < 0)
+    struct stat info;
+    if (port->slave < 0 || fstat(port->slave, &info) != 0)
         return -1;
+    char asked[PATH_MAX];
+    snprintf(port->device, sizeof port->device, "%u-%u", major(info.st_rdev), minor(info.st_rdev));
+    pathOf(asked, "asked-", port->device);
+    unlink(asked); /* left by an earlier pty of that number */
     /* Raw, as the program will set it: nothing the unit sends echoes back. */
     struct termios settings;
     tcgetattr(port->slave, &settings);
@@ -157,9 +166,9 @@ static void writeState(struct Port *port)
     const tcflag_t size = settings.c_cflag & CSIZE;
     char text[sizeof port->state];
     snprintf(text, sizeof text,
-             "done %lu\ngeneration %lu\nholders %d\nreceived %lld\nsent %lld\nspeed %ld\n"
-             "stopbits %d\ndatabits %d\nparity %s\n",
-             port->done, port->generation, port->holders, port->received, port->sent,
+             "done %lu\ngeneration %lu\ndevice %s\nholders %d\nreceived %lld\nsent %lld\n"
+             "speed %ld\nstopbits %d\ndatabits %d\nparity %s\n",
+             port->done, port->generation, port->device, port->holders, port->received, port->sent,
              rateOf(port->master, &settings), settings.c_cflag & CSTOPB ? 2 : 1,
              size == CS8           ? 8
                      : size == CS7 ? 7
