@@ -68,12 +68,10 @@ public:
     explicit FarEnd(const QString &name = QStringLiteral("COM3"))
         : m_name(name)
         , m_base(QStringLiteral(NORVEX_WINE_PORTS_DIR "/") + name)
-    {
-        m_valid = order(QStringLiteral("quiet")).isEmpty();
-    }
+        , m_valid(order(QStringLiteral("quiet")))
+    { }
     ~FarEnd() { unplug(); }
-    FarEnd(const FarEnd &) = delete;
-    FarEnd &operator=(const FarEnd &) = delete;
+    Q_DISABLE_COPY(FarEnd)
 
     bool isValid() const { return m_valid; }
     QString portName() const { return m_name; }
@@ -98,16 +96,8 @@ public:
     // Stops talking, and drops what the program has not read.
     void quiet() { order(QStringLiteral("quiet")); }
     qint64 sent() const { return number("sent"); }
-    qint64 received() const
-    {
-        order(QStringLiteral("count"));
-        return number("received");
-    }
-    bool isHeld() const
-    {
-        order(QStringLiteral("count"));
-        return number("holders") != 0;
-    }
+    qint64 received() const { return counted("received"); }
+    bool isHeld() const { return counted("holders") != 0; }
 
 private:
     QString value(const char *key, const QString &file = QStringLiteral("-state")) const
@@ -125,19 +115,23 @@ private:
     qint64 number(const char *key) const { return value(key).toLongLong(); }
 
     // Gives an order and waits until the host has carried it out; the host
-    // has then also counted what reached it before. Returns what went wrong.
-    QString order(const QString &order) const
+    // has then also counted what reached it before.
+    bool order(const QString &order) const
     {
         const qint64 sequence = number("done") + 1;
         QSaveFile file(m_base + QStringLiteral("-order"));
-        if (!file.open(QIODevice::WriteOnly))
-            return file.errorString();
-        file.write(QByteArray::number(sequence) + ' ' + order.toLatin1() + '\n');
-        if (!file.commit())
-            return file.errorString();
-        if (!QTest::qWaitFor([&] { return number("done") == sequence; }))
-            qWarning("the pty host did not carry out %s", qPrintable(order));
-        return QString();
+        if (file.open(QIODevice::WriteOnly)
+            && file.write(QByteArray::number(sequence) + ' ' + order.toLatin1() + '\n') > 0
+            && file.commit() && QTest::qWaitFor([&] { return number("done") == sequence; }))
+            return true;
+        qWarning("the pty host did not carry out %s", qPrintable(order));
+        return false;
+    }
+    // A figure of the host's once it has counted anew.
+    qint64 counted(const char *key) const
+    {
+        order(QStringLiteral("count"));
+        return number(key);
     }
 
     QString m_name;
@@ -145,10 +139,9 @@ private:
     bool m_valid = false;
 };
 
-// What an open link holds: this process's handles, each as "value type".
-// Closing it, in whatever way, must give back exactly these; a port still
-// starting its I/O holds some for a moment. wine has no
-// GetProcessHandleCount, but the system's handle table.
+// What an open link holds: this process's handles, each as "value type"
+// (wine has no GetProcessHandleCount, but the system's handle table). Closing
+// it, in whatever way, must give back exactly these.
 inline QStringList heldResources()
 {
     QByteArray table(1 << 20, '\0');
@@ -182,15 +175,12 @@ constexpr qint64 memorySlack = 1 << 20;
 #else
 inline LineSettings lineSettingsOf(const termios &attributes)
 {
-    static const struct
-    {
-        speed_t speed;
-        qint64 rate;
-    } rates[] = {{B9600, 9600}, {B19200, 19200}, {B38400, 38400}, {B57600, 57600}};
+    const speed_t speeds[] = {B9600, B19200, B38400, B57600};
+    const qint64 rates[] = {9600, 19200, 38400, 57600};
     LineSettings line;
-    for (const auto &known : rates) {
-        if (cfgetospeed(&attributes) == known.speed)
-            line.rate = known.rate;
+    for (int i = 0; i < 4; ++i) {
+        if (cfgetospeed(&attributes) == speeds[i])
+            line.rate = rates[i];
     }
     const tcflag_t size = attributes.c_cflag & CSIZE;
     line.dataBits = size == CS8 ? 8 : size == CS7 ? 7 : size == CS6 ? 6 : 5;
@@ -244,11 +234,10 @@ public:
     explicit FarEnd(const QString &name = QStringLiteral("COM3"))
         : m_link(m_dir.filePath(name))
     {
-        plugIn();
+        plugInNew();
     }
     ~FarEnd() { pull(); }
-    FarEnd(const FarEnd &) = delete;
-    FarEnd &operator=(const FarEnd &) = delete;
+    Q_DISABLE_COPY(FarEnd)
 
     bool isValid() const { return m_master >= 0; }
     QString portName() const { return m_link; }
@@ -262,11 +251,7 @@ public:
         ::tcgetattr(m_master, &attributes);
         return lineSettingsOf(attributes);
     }
-    void unplug()
-    {
-        pull();
-        plugIn();
-    }
+    void unplug() { plugInNew(); }
     // Talks as fast as the line takes it, from a thread of its own, until
     // quiet() or unplug(); then the line goes in the middle of the talk.
     void talk()
@@ -305,14 +290,11 @@ public:
     {
         QString lock = m_link;
         lock.replace(QLatin1Char('/'), QLatin1Char('_')).prepend(QStringLiteral("/LCK.."));
-        const QStringList fds = openFileDescriptors();
-        const QStringList locks = serialLockFiles();
-        return std::any_of(fds.begin(), fds.end(),
-                           [this](const QString &fd) {
-                               return m_devices.contains(fd.section(QStringLiteral(" -> "), 1));
-                           })
-                || std::any_of(locks.begin(), locks.end(),
-                               [&lock](const QString &file) { return file.endsWith(lock); });
+        const QString held = (openFileDescriptors() + serialLockFiles()).join('\n') + '\n';
+        return held.contains(lock + '\n')
+                || std::any_of(m_devices.begin(), m_devices.end(), [&held](const QString &device) {
+                       return held.contains(QStringLiteral(" -> ") + device + '\n');
+                   });
     }
 
     // Sends once what the line takes of bytes; waits up to the time given
@@ -334,8 +316,10 @@ public:
     }
 
 private:
-    void plugIn()
+    // The device there was goes; a new one takes its name.
+    void plugInNew()
     {
+        pull();
         char name[PATH_MAX] = {};
         int slave = -1;
         if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
@@ -392,6 +376,13 @@ inline qint64 memoryInUse()
 constexpr qint64 memorySlack = 1 << 18;
 #endif
 
+// Waits until no one holds the far end's device: under wine a closed port is
+// let go a moment later, and opening it again before then is refused.
+inline bool letGo(const FarEnd &remote)
+{
+    return QTest::qWaitFor([&remote] { return !remote.isHeld(); });
+}
+
 // Names the wrapper's port, as the Configuration panel does.
 inline void setPortName(Port_Com &port, const QString &name)
 {
@@ -414,8 +405,7 @@ public:
         qInstallMessageHandler(m_previous);
         s_current = nullptr;
     }
-    TraceLog(const TraceLog &) = delete;
-    TraceLog &operator=(const TraceLog &) = delete;
+    Q_DISABLE_COPY(TraceLog)
 
     QStringList events;
 

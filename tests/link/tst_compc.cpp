@@ -159,6 +159,7 @@ void tst_comPc::windowReleasesReporterAndLink()
     // Qt opens some files of its own the first time; count after that.
     click("openCom");
     click("closeCom");
+    QVERIFY(letGo(remote));
     const QStringList held = heldResources();
 
     click("openCom");

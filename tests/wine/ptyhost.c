@@ -18,7 +18,7 @@
  *   count       counts what reached the port before, and the descriptors of
  *               other processes open on its pty: held while there are any
  * and reads DIR/COMn-state, rewritten whole as the port changes: the last
- * order done, how often the pty was made, the descriptors on it at the last
+ * order done, the descriptors on the pty at the last
  * count, bytes received from the program (the console never sends) and sent
  * to it, the line settings the program gave the pty, and the pty's device
  * number, by which the modem shim records the framing the program asked for
@@ -48,7 +48,6 @@ struct Port
     char device[24];
     int master;
     int slave; /* held, so that the master never reads as hung up */
-    unsigned long generation;
     int holders;
     unsigned long done;
     long long received;
@@ -112,7 +111,6 @@ static int makePty(struct Port *port)
     tcsetattr(port->slave, TCSANOW, &settings);
     char link[PATH_MAX];
     pathOf(link, port->name, "");
-    ++port->generation;
     return replaceLink(slaveName, link);
 }
 
@@ -166,9 +164,9 @@ static void writeState(struct Port *port)
     const tcflag_t size = settings.c_cflag & CSIZE;
     char text[sizeof port->state];
     snprintf(text, sizeof text,
-             "done %lu\ngeneration %lu\ndevice %s\nholders %d\nreceived %lld\nsent %lld\n"
+             "done %lu\ndevice %s\nholders %d\nreceived %lld\nsent %lld\n"
              "speed %ld\nstopbits %d\ndatabits %d\nparity %s\n",
-             port->done, port->generation, port->device, port->holders, port->received, port->sent,
+             port->done, port->device, port->holders, port->received, port->sent,
              rateOf(port->master, &settings), settings.c_cflag & CSTOPB ? 2 : 1,
              size == CS8           ? 8
                      : size == CS7 ? 7
@@ -196,8 +194,8 @@ static void writeState(struct Port *port)
 static int countHolders(const struct Port *port)
 {
     struct stat pty;
-    DIR *processes = opendir("/proc");
-    if (fstat(port->slave, &pty) != 0 || !processes)
+    DIR *processes = fstat(port->slave, &pty) == 0 ? opendir("/proc") : NULL;
+    if (!processes)
         return -1;
     int holders = 0;
     struct dirent *process;
@@ -207,8 +205,7 @@ static int countHolders(const struct Port *port)
             || snprintf(path, sizeof path, "/proc/%s/fd", process->d_name) >= PATH_MAX)
             continue;
         DIR *fds = opendir(path);
-        struct dirent *fd;
-        while (fds && (fd = readdir(fds))) {
+        for (struct dirent *fd; fds && (fd = readdir(fds));) {
             char fdPath[PATH_MAX];
             struct stat info;
             if (snprintf(fdPath, sizeof fdPath, "%s/%s", path, fd->d_name) < PATH_MAX
