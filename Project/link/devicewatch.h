@@ -4,14 +4,12 @@
 #include <QObject>
 #include <QSerialPort>
 
-class QSocketNotifier;
-
-// How a lost serial device is recognised, in one place. A device that goes
-// away while open (a USB adapter pulled, the far end of a pseudo-terminal
-// closed) hangs up its terminal. On Unix the watch sees the hang-up on a
-// descriptor of its own, so it does not rest on how a Qt version reports it;
-// Qt's own report of a vanished device counts too. On Windows Qt's report,
-// an error while the port is open, is all there is (see meansLoss()).
+// How a lost serial device is recognised, in one place. Qt's own report of
+// an error that means a vanished device counts on every platform (see
+// meansLoss()). On Unix the watch also sees the hang-up of a device that
+// goes away while open (a USB adapter pulled, the far end of a
+// pseudo-terminal closed) on a descriptor of its own, so it does not rest on
+// how a Qt version reports it.
 class DeviceWatch : public QObject
 {
     Q_OBJECT
@@ -20,7 +18,7 @@ public:
     explicit DeviceWatch(QObject *parent = nullptr);
     ~DeviceWatch() override;
 
-    // Watches the open device behind the port's handle until stop().
+    // Watches the open port and its device until stop().
     void watch(QSerialPort *port);
     void stop();
 
@@ -29,14 +27,17 @@ public:
     static bool meansLoss(QSerialPort::SerialPortError error, bool open);
 
 signals:
-    // Emitted once per watch, from the event loop.
+    // Emitted from the event loop; the port acts on the first of a watch.
     void lost();
 
 private:
-    void check();
+    // Per platform (devicewatch_unix.cpp, devicewatch_win.cpp).
+    struct Device;
+    void watchDevice(QSerialPort *port);
+    void stopWatchingDevice();
 
-    int m_fd = -1;
-    QSocketNotifier *m_notifier = nullptr;
+    QMetaObject::Connection m_portErrors;
+    Device *m_device = nullptr; // what watches the device itself, where anything does
 };
 
 #endif // DEVICEWATCH_H

@@ -62,10 +62,14 @@ private:
     enum Setting { Rate = 0x1, Bits = 0x2, Parity = 0x4, Stop = 0x8 };
 
     void setSupported(Setting setting, bool supported);
-    void dropInput();
-    void onPortError(QSerialPort::SerialPortError error);
     void onDeviceLost();
     QString openFailureReason(const QString &location) const;
+    static qint32 bitsPerSecond(BaudRateType baud);
+
+    // Per platform (qextserialport_unix.cpp, qextserialport_win.cpp).
+    void afterOpen();
+    void closeDevice();
+    void dropInput();
 
     QSerialPort *m_port;
     DeviceWatch *m_watch;

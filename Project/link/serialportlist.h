@@ -4,6 +4,9 @@
 #include <QCoreApplication>
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+class QSerialPortInfo;
 
 // The serial ports present on this computer, and what a failed open tells
 // the operator about them: which ports there are and how to give an adapter
@@ -30,6 +33,12 @@ public:
     // where name is absent, for each USB adapter above COM10 the way Device
     // Manager renumbers it.
     static QString describe(const QString &name, const QList<Port> &ports);
+
+private:
+    // Per platform (serialportlist_unix.cpp, serialportlist_win.cpp).
+    static QString deviceOf(const QSerialPortInfo &info);
+    static QStringList adapterHints(const QString &name, const QList<Port> &ports);
+    static QString hex4(quint16 id);
 };
 
 #endif // SERIALPORTLIST_H

@@ -8,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -99,8 +98,9 @@ void tst_comPc::selectPort(const QString &path)
 {
     auto *combo = window->findChild<QComboBox *>(QStringLiteral("portName_combo"));
     QVERIFY(combo);
-    combo->addItem(path);
-    combo->setCurrentIndex(combo->count() - 1);
+    if (combo->findText(path) < 0)
+        combo->addItem(path);
+    combo->setCurrentIndex(combo->findText(path));
 }
 
 void tst_comPc::click(const char *button)
@@ -112,12 +112,12 @@ void tst_comPc::click(const char *button)
 
 void tst_comPc::windowLogsLinkEvents()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
+    FarEnd remote;
+    QVERIFY(remote.isValid());
     TraceLog traces;
     createWindow();
     QCOMPARE(log(), QString());
-    selectPort(pty.path());
+    selectPort(remote.portName());
 
     click("openCom");
     QCOMPARE(log(), QStringLiteral("Com Data Link: open \n"));
@@ -126,7 +126,7 @@ void tst_comPc::windowLogsLinkEvents()
 
     // A vanished device is logged as a close.
     click("openCom");
-    pty.closeMaster();
+    remote.unplug();
     QTRY_COMPARE(log(),
                  QStringLiteral("Com Data Link: open \nCom Data Link: close \n"
                                 "Com Data Link: open \nCom Data Link: close \n"));
@@ -134,12 +134,11 @@ void tst_comPc::windowLogsLinkEvents()
 
 void tst_comPc::failedOpenLogsTwoCloseLines()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
+    FarEnd remote;
     TraceLog traces;
     DialogCatcher dialogs;
     createWindow();
-    selectPort(dir.filePath(QStringLiteral("ttyUSB0")));
+    selectPort(remote.missingPortName());
 
     click("openCom");
 
@@ -149,25 +148,27 @@ void tst_comPc::failedOpenLogsTwoCloseLines()
 
 void tst_comPc::windowReleasesReporterAndLink()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
+    FarEnd remote;
+    QVERIFY(remote.isValid());
     TraceLog traces;
     createWindow();
     const QList<comPc *> reporters = window->findChildren<comPc *>(Qt::FindDirectChildrenOnly);
     QCOMPARE(reporters.size(), 1);
     const QPointer<comPc> reporter = reporters.constFirst();
-    selectPort(pty.path());
+    selectPort(remote.portName());
     // Qt opens some files of its own the first time; count after that.
     click("openCom");
     click("closeCom");
+    QVERIFY(letGo(remote));
     const QStringList held = heldResources();
 
     click("openCom");
-    QVERIFY(lockFileExists(pty));
+    QVERIFY(remote.isHeld());
     window.reset();
 
     QVERIFY(reporter.isNull());
-    QCOMPARE(heldResources(), held);
+    QTRY_COMPARE(heldResources(), held);
+    QTRY_VERIFY(!remote.isHeld());
 }
 
 QTEST_MAIN(tst_comPc)

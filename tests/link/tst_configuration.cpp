@@ -4,11 +4,11 @@
 #include "serialportlist.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSerialPort>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -31,6 +31,7 @@ private slots:
     void openAndCloseFreePort();
     void failedOpen_data();
     void failedOpen();
+    void deviceLossReturnsToClosed_data();
     void deviceLossReturnsToClosed();
     void numbers_data();
     void numbers();
@@ -75,13 +76,14 @@ T *tst_Configuration::child(const char *name) const
     return widget;
 }
 
-// Offers the device as one more entry and chooses it, as the operator would
-// choose COM3.
+// Chooses the device, offered as one more entry where it is none of COM1 to
+// COM10, as the operator would choose COM3.
 void tst_Configuration::selectPort(const QString &path)
 {
     auto *combo = child<QComboBox>("portName_combo");
-    combo->addItem(path);
-    combo->setCurrentIndex(combo->count() - 1);
+    if (combo->findText(path) < 0)
+        combo->addItem(path);
+    combo->setCurrentIndex(combo->findText(path));
 }
 
 QList<int> tst_Configuration::results() const
@@ -166,10 +168,10 @@ void tst_Configuration::choosing()
 
 void tst_Configuration::openAndCloseFreePort()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
+    FarEnd remote;
+    QVERIFY(remote.isValid());
     createPanel();
-    selectPort(pty.path());
+    selectPort(remote.portName());
     child<QComboBox>("baud_combo")->setCurrentIndex(2);
     auto *open = child<QRadioButton>("openCom");
     auto *close = child<QRadioButton>("closeCom");
@@ -187,16 +189,16 @@ void tst_Configuration::openAndCloseFreePort()
     QVERIFY(open->isChecked());
     QVERIFY(!ports->isEnabled());
     QVERIFY(!rates->isEnabled());
-    QVERIFY(lockFileExists(pty));
-    const termios applied = pty.attributes();
-    QCOMPARE(cfgetospeed(&applied), speed_t(B38400));
+    QVERIFY(remote.isHeld());
+    QTRY_COMPARE(remote.settings().rate, qint64(38400));
 
     QTest::mouseClick(close, Qt::LeftButton);
     QCOMPARE(results(), QList<int>({2, 1}));
     QVERIFY(close->isChecked());
     QVERIFY(ports->isEnabled());
     QVERIFY(rates->isEnabled());
-    QVERIFY(!lockFileExists(pty));
+    QTRY_VERIFY(!remote.isHeld());
+    QCOMPARE(remote.received(), 0);
 
     QCOMPARE(log.events, QStringList{"Port_Com::open_Serial"});
     QCOMPARE(dialogs.seen.size(), 0);
@@ -209,11 +211,13 @@ void tst_Configuration::failedOpen_data()
     QTest::addColumn<QString>("reason");
 
     QTest::newRow("open on missing device fails") << false << QString() << "does not exist";
+    QTest::newRow("open on device in use by another program fails")
+            << true << QString() << "in use by another program";
+#ifdef Q_OS_UNIX
     QTest::newRow("open on COM99, a built-in port this computer lacks, fails")
             << false << "COM99"
             << "no built-in serial port /dev/ttyS98";
-    QTest::newRow("open on device in use by another program fails")
-            << true << QString() << "in use by another program";
+#endif
 }
 
 void tst_Configuration::failedOpen()
@@ -222,16 +226,14 @@ void tst_Configuration::failedOpen()
     QFETCH(QString, name);
     QFETCH(QString, reason);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QSerialPort otherProgram(pty.path());
+    FarEnd remote;
+    QVERIFY(remote.isValid());
+    QSerialPort otherProgram(remote.portName());
     if (inUse)
         QVERIFY(otherProgram.open(QIODevice::ReadWrite));
     const QString path = !name.isEmpty() ? name
-            : inUse                      ? pty.path()
-                                         : dir.filePath(QStringLiteral("ttyUSB0"));
+            : inUse                      ? remote.portName()
+                                         : remote.missingPortName();
     createPanel();
     selectPort(path);
     auto *open = child<QRadioButton>("openCom");
@@ -265,35 +267,65 @@ void tst_Configuration::failedOpen()
     QVERIFY2(dialog.informativeText.endsWith(
                      SerialPortList::describe(path, SerialPortList::present())),
              qPrintable(dialog.informativeText));
+#ifdef Q_OS_WIN
+    // COM12 is listed; without USB ids it gets no renumbering hint.
+    QVERIFY2(dialog.informativeText.contains(QLatin1String("\nCOM12"))
+                     && !dialog.informativeText.contains(QLatin1String("Device Manager")),
+             qPrintable(dialog.informativeText));
+#endif
 
     QVERIFY(close->isChecked());
     QVERIFY(!open->isChecked());
     QVERIFY(child<QComboBox>("portName_combo")->isEnabled());
     QVERIFY(child<QComboBox>("baud_combo")->isEnabled());
-    QCOMPARE(lockFileExists(pty), inUse);
+    QCOMPARE(remote.isHeld(), inUse);
+}
+
+void tst_Configuration::deviceLossReturnsToClosed_data()
+{
+    QTest::addColumn<bool>("talkedFirst");
+
+    QTest::newRow("device lost on a quiet line") << false;
+    QTest::newRow("device lost after the unit talked") << true;
 }
 
 void tst_Configuration::deviceLossReturnsToClosed()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
+    QFETCH(bool, talkedFirst);
+
+    FarEnd remote;
+    QVERIFY(remote.isValid());
     createPanel();
-    selectPort(pty.path());
+    selectPort(remote.portName());
+    auto *open = child<QRadioButton>("openCom");
     auto *close = child<QRadioButton>("closeCom");
     DialogCatcher dialogs;
-    QTest::mouseClick(child<QRadioButton>("openCom"), Qt::LeftButton);
+    QTest::mouseClick(open, Qt::LeftButton);
     QCOMPARE(results(), QList<int>{2});
+    if (talkedFirst) {
+        remote.talk();
+        QTRY_VERIFY(remote.sent() > 64 * 1024);
+        remote.quiet();
+    }
 
-    pty.closeMaster();
+    QElapsedTimer clock;
+    clock.start();
+    remote.unplug();
 
-    QTRY_VERIFY(close->isChecked());
+    QTRY_VERIFY_WITH_TIMEOUT(close->isChecked(), 10000);
+    qInfo("device loss noticed after %lld ms", clock.elapsed());
     QCOMPARE(results(), QList<int>({2, 1}));
     QVERIFY(child<QComboBox>("portName_combo")->isEnabled());
     QVERIFY(child<QComboBox>("baud_combo")->isEnabled());
-    QVERIFY(!lockFileExists(pty));
+    QTRY_VERIFY(!remote.isHeld());
     QCoreApplication::processEvents();
     QCOMPARE(results(), QList<int>({2, 1}));
     QCOMPARE(dialogs.seen.size(), 0);
+
+    // The device back under its name opens again.
+    QTest::mouseClick(open, Qt::LeftButton);
+    QTest::mouseClick(close, Qt::LeftButton);
+    QCOMPARE(results(), QList<int>({2, 1, 2, 1}));
 }
 
 void tst_Configuration::numbers_data()
@@ -334,14 +366,15 @@ void tst_Configuration::numbers()
 
 void tst_Configuration::destructionReleasesOpenLink()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
+    FarEnd remote;
+    QVERIFY(remote.isValid());
     createPanel();
-    selectPort(pty.path());
+    selectPort(remote.portName());
     auto *open = child<QRadioButton>("openCom");
     // Qt opens some files of its own the first time; count after that.
     QTest::mouseClick(open, Qt::LeftButton);
     QTest::mouseClick(child<QRadioButton>("closeCom"), Qt::LeftButton);
+    QVERIFY(letGo(remote));
     const QStringList held = heldResources();
 
     QTest::mouseClick(open, Qt::LeftButton);
@@ -349,7 +382,8 @@ void tst_Configuration::destructionReleasesOpenLink()
     opened.reset();
     panel.reset();
 
-    QCOMPARE(heldResources(), held);
+    QTRY_COMPARE(heldResources(), held);
+    QTRY_VERIFY(!remote.isHeld());
 }
 
 QTEST_MAIN(tst_Configuration)

@@ -3,7 +3,6 @@
 #include "qextserialport.h"
 #include "quietwarnings.h"
 #include "serialportlist.h"
-#include "termiosrecorder.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -12,102 +11,17 @@
 #include <QTemporaryFile>
 #include <QTest>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-
-#include <atomic>
 #include <memory>
-#include <thread>
+
+#ifdef Q_OS_UNIX
+#include "termiosrecorder.h"
+
+#include <sys/stat.h>
+#endif
 
 // How a link with a talking unit ends.
 enum class End { Close, DeviceGoes, DeviceGoesWhileTalking };
 Q_DECLARE_METATYPE(End)
-
-// The unit at the far end of a pseudo-terminal, talking as fast as the line
-// takes it from a thread of its own, and counting what reaches it.
-class TalkingUnit
-{
-public:
-    explicit TalkingUnit(Pty &pty)
-        : m_pty(pty)
-        , m_master(pty.master())
-    {
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        m_thread = std::thread([this] { talk(); });
-    }
-    ~TalkingUnit() { stop(); }
-    TalkingUnit(const TalkingUnit &) = delete;
-    TalkingUnit &operator=(const TalkingUnit &) = delete;
-
-    void stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    // The line goes in the middle of the talk: the unit's own thread
-    // closes it.
-    void hangUp()
-    {
-        m_hangUp = true;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    qint64 sent() const { return m_sent; }
-    qint64 received() const { return m_received; }
-
-    bool sendOnce() { return send(); }
-
-    // Waits up to the time given for anything to reach the unit.
-    void listen(int milliseconds)
-    {
-        pollfd readable{m_master, POLLIN, 0};
-        if (::poll(&readable, 1, milliseconds) > 0)
-            receive();
-    }
-
-private:
-    void talk()
-    {
-        while (!m_stop) {
-            if (m_hangUp) {
-                m_pty.closeMaster();
-                return;
-            }
-            pollfd line{m_master, POLLIN | POLLOUT, 0};
-            if (::poll(&line, 1, 10) <= 0)
-                continue;
-            if (line.revents & POLLIN)
-                receive();
-            if (line.revents & POLLOUT)
-                send();
-        }
-    }
-    bool send()
-    {
-        static const QByteArray chunk(4096, 'U');
-        const ssize_t n = ::write(m_master, chunk.constData(), size_t(chunk.size()));
-        if (n > 0)
-            m_sent += n;
-        return n > 0;
-    }
-    void receive()
-    {
-        char buffer[4096];
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n > 0)
-            m_received += n;
-    }
-
-    Pty &m_pty;
-    int m_master;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_hangUp{false};
-    std::atomic<qint64> m_sent{0};
-    std::atomic<qint64> m_received{0};
-    std::thread m_thread;
-};
 
 class tst_Port_Com : public QObject
 {
@@ -138,12 +52,6 @@ static void setBaudRate(Port_Com &port, BaudRateType baud)
     QVERIFY(QMetaObject::invokeMethod(&port, "set_baudRate", Q_ARG(BaudRateType, baud)));
 }
 
-static bool askedForLineSettings(const termios &asked)
-{
-    return (asked.c_cflag & CSIZE) == CS8 && (asked.c_cflag & PARENB) && !(asked.c_cflag & PARODD)
-            && !(asked.c_cflag & CSTOPB);
-}
-
 void tst_Port_Com::init()
 {
     failOnAnyWarning();
@@ -161,27 +69,33 @@ void tst_Port_Com::newWrapperIsClosedOnCom1At9600()
 
 void tst_Port_Com::openAtEachRate_data()
 {
+    QTest::addColumn<QString>("name");
     QTest::addColumn<BaudRateType>("baud");
-    QTest::addColumn<speed_t>("speed");
+    QTest::addColumn<qint64>("rate");
 
-    QTest::newRow("9600 baud") << BAUD9600 << speed_t(B9600);
-    QTest::newRow("19200 baud") << BAUD19200 << speed_t(B19200);
-    QTest::newRow("38400 baud") << BAUD38400 << speed_t(B38400);
-    QTest::newRow("57600 baud") << BAUD57600 << speed_t(B57600);
+    QTest::newRow("9600 baud") << "COM3" << BAUD9600 << qint64(9600);
+    QTest::newRow("19200 baud") << "COM3" << BAUD19200 << qint64(19200);
+    QTest::newRow("38400 baud") << "COM3" << BAUD38400 << qint64(38400);
+    QTest::newRow("57600 baud") << "COM3" << BAUD57600 << qint64(57600);
+    QTest::newRow("COM10 at 57600 baud") << "COM10" << BAUD57600 << qint64(57600);
+    QTest::newRow("COM12 at 9600 baud") << "COM12" << BAUD9600 << qint64(9600);
 }
 
 void tst_Port_Com::openAtEachRate()
 {
+    QFETCH(QString, name);
     QFETCH(BaudRateType, baud);
-    QFETCH(speed_t, speed);
+    QFETCH(qint64, rate);
 
-    Pty pty;
-    QVERIFY(pty.isValid());
+    FarEnd remote(name);
+    QVERIFY(remote.isValid());
     Port_Com port;
     TraceLog log;
     setBaudRate(port, baud);
-    setPortName(port, pty.path());
+    setPortName(port, remote.portName());
+#ifdef Q_OS_UNIX
     requestedTermios().clear();
+#endif
 
     QCOMPARE(port.open_Serial(), 2);
     QCOMPARE(log.events,
@@ -189,23 +103,30 @@ void tst_Port_Com::openAtEachRate()
                           "Port_Com::open_Serial"}));
     QVERIFY(port.serial_Port()->isOpen());
     QCOMPARE(port.serial_Port()->openMode(), QIODevice::ReadWrite | QIODevice::Unbuffered);
-    QVERIFY(lockFileExists(pty));
+    QVERIFY(remote.isHeld());
 
-    const termios applied = pty.attributes();
-    QCOMPARE(cfgetispeed(&applied), speed);
-    QCOMPARE(cfgetospeed(&applied), speed);
-    QVERIFY(!(applied.c_cflag & CSTOPB));
-    QVERIFY(!requestedTermios().isEmpty());
+    QTRY_COMPARE(remote.settings().rate, rate);
+    QCOMPARE(remote.settings().stopBits, 1);
+    // The framing as asked of the driver: a pty does not keep it.
+#ifdef Q_OS_UNIX
     // The first request sets the line; Qt then reads the settings back from
     // the driver (which dropped the parity) to change the rate.
-    QVERIFY(askedForLineSettings(requestedTermios().constFirst()));
-    QCOMPARE(cfgetospeed(&requestedTermios().constLast()), speed);
+    QVERIFY(!requestedTermios().isEmpty());
+    const LineSettings asked = lineSettingsOf(requestedTermios().constFirst());
+    QCOMPARE(lineSettingsOf(requestedTermios().constLast()).rate, rate);
+#else
+    const LineSettings asked = remote.asked();
+#endif
+    QCOMPARE(asked.dataBits, 8);
+    QCOMPARE(asked.parity, QStringLiteral("even"));
+    QCOMPARE(asked.stopBits, 1);
 
     log.events.clear();
     QCOMPARE(port.close_Serial(), 1);
     QCOMPARE(log.events, QStringList());
     QVERIFY(!port.serial_Port()->isOpen());
-    QVERIFY(!lockFileExists(pty));
+    QTRY_VERIFY(!remote.isHeld());
+    QCOMPARE(remote.received(), 0);
 }
 
 enum class Device { Missing, MissingBuiltIn, InUse, RegularFile, Folder, NoTerminal };
@@ -217,14 +138,16 @@ void tst_Port_Com::openFailsWithReason_data()
     QTest::addColumn<QString>("reason");
 
     QTest::newRow("open on missing device fails") << Device::Missing << "does not exist";
-    QTest::newRow("open on COM99, a built-in port this computer lacks, fails")
-            << Device::MissingBuiltIn << "has no built-in serial port /dev/ttyS98";
     QTest::newRow("open on device in use by another program fails")
             << Device::InUse << "in use by another program";
+#ifdef Q_OS_UNIX
+    QTest::newRow("open on COM99, a built-in port this computer lacks, fails")
+            << Device::MissingBuiltIn << "has no built-in serial port /dev/ttyS98";
     QTest::newRow("open on regular file fails") << Device::RegularFile << "is not a serial port";
     QTest::newRow("open on folder fails") << Device::Folder << "is not a serial port";
     QTest::newRow("open on character device that is no terminal fails")
             << Device::NoTerminal << "is not a serial port";
+#endif
 }
 
 void tst_Port_Com::openFailsWithReason()
@@ -236,20 +159,24 @@ void tst_Port_Com::openFailsWithReason()
     QVERIFY(dir.isValid());
     QTemporaryFile file;
     QVERIFY(file.open());
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QSerialPort otherProgram(pty.path());
+    FarEnd remote;
+    QVERIFY(remote.isValid());
+    QSerialPort otherProgram(remote.portName());
+    Port_Com port;
+    // Counted before the other program opens: under wine its port starts
+    // threads of its own a while after.
+    const QStringList held = heldResources();
 
     QString path;
     switch (device) {
     case Device::Missing:
-        path = dir.filePath(QStringLiteral("ttyUSB0"));
+        path = remote.missingPortName();
         break;
     case Device::MissingBuiltIn:
         path = QStringLiteral("COM99");
         break;
     case Device::InUse:
-        path = pty.path();
+        path = remote.portName();
         QVERIFY(otherProgram.open(QIODevice::ReadWrite));
         break;
     case Device::RegularFile:
@@ -263,9 +190,7 @@ void tst_Port_Com::openFailsWithReason()
         break;
     }
 
-    Port_Com port;
     setPortName(port, path);
-    const QStringList held = heldResources();
     TraceLog log;
 
     QCOMPARE(port.open_Serial(), 1);
@@ -276,17 +201,22 @@ void tst_Port_Com::openFailsWithReason()
     QVERIFY2(why.endsWith(QStringLiteral("\n\n")
                           + SerialPortList::describe(path, SerialPortList::present())),
              qPrintable(why));
-    QCOMPARE(heldResources(), held);
+    otherProgram.close();
+    QTRY_COMPARE(heldResources(), held);
 
     QCOMPARE(port.close_Serial(), 1);
 }
 
 void tst_Port_Com::openWithoutRightsNamesDialoutGroup()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
+#ifdef Q_OS_WIN
+    QSKIP("Windows gives every user its COM ports: no rights to take away");
+#else
+    FarEnd remote;
+    QVERIFY(remote.isValid());
     Port_Com port;
-    setPortName(port, pty.path());
+    setPortName(port, remote.portName());
+    const QByteArray device = QFile::encodeName(QFileInfo(remote.portName()).symLinkTarget());
     TraceLog log;
 
     int result = 0;
@@ -297,7 +227,7 @@ void tst_Port_Com::openWithoutRightsNamesDialoutGroup()
         result = port.open_Serial();
         QVERIFY(::seteuid(0) == 0);
     } else {
-        QVERIFY(::chmod(QFile::encodeName(pty.path()).constData(), 0) == 0);
+        QVERIFY(::chmod(device.constData(), 0) == 0);
         result = port.open_Serial();
     }
 
@@ -305,7 +235,8 @@ void tst_Port_Com::openWithoutRightsNamesDialoutGroup()
     const QString why = port.serial_Port()->errorString();
     QVERIFY2(why.contains(QLatin1String("not allowed")) && why.contains(QLatin1String("dialout")),
              qPrintable(why));
-    QVERIFY(!lockFileExists(pty));
+    QTRY_VERIFY(!remote.isHeld());
+#endif
 }
 
 void tst_Port_Com::closeNeverOpenedPort()
@@ -319,10 +250,10 @@ void tst_Port_Com::closeNeverOpenedPort()
 
 void tst_Port_Com::openOnOpenPortKeepsItOpen()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
+    FarEnd remote;
+    QVERIFY(remote.isValid());
     Port_Com port;
-    setPortName(port, pty.path());
+    setPortName(port, remote.portName());
     TraceLog log;
 
     QCOMPARE(port.open_Serial(), 2);
@@ -330,26 +261,25 @@ void tst_Port_Com::openOnOpenPortKeepsItOpen()
     QCOMPARE(log.events, QStringList({"Port_Com::open_Serial", "Port_Com::open_Serial"}));
     QVERIFY(port.serial_Port()->isOpen());
     QCOMPARE(port.close_Serial(), 1);
-    QVERIFY(!lockFileExists(pty));
+    QTRY_VERIFY(!remote.isHeld());
 }
 
 void tst_Port_Com::unsupportedSettingFailsNextOpen()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
+    FarEnd remote;
+    QVERIFY(remote.isValid());
     QextSerialPort serial;
-    serial.setPortName(pty.path());
+    serial.setPortName(remote.portName());
 
     serial.setBaudRate(static_cast<BaudRateType>(13));
     QVERIFY(!serial.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
     QVERIFY2(serial.errorString().contains(QLatin1String("line settings")),
              qPrintable(serial.errorString()));
-    QVERIFY(!lockFileExists(pty));
+    QTRY_VERIFY(!remote.isHeld());
 
     serial.setBaudRate(BAUD19200);
     QVERIFY(serial.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
-    const termios applied = pty.attributes();
-    QCOMPARE(cfgetospeed(&applied), speed_t(B19200));
+    QTRY_COMPARE(remote.settings().rate, qint64(19200));
 }
 
 void tst_Port_Com::portNames_data()
@@ -357,6 +287,12 @@ void tst_Port_Com::portNames_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("device");
 
+#ifdef Q_OS_WIN
+    QTest::newRow("COM3 is itself") << "COM3"
+                                    << "COM3";
+    QTest::newRow("COM12 is itself, above COM10 too") << "COM12"
+                                                      << "COM12";
+#else
     QTest::newRow("COM1 is the first built-in port") << "COM1"
                                                      << "/dev/ttyS0";
     QTest::newRow("COM10 is the tenth built-in port") << "COM10"
@@ -369,6 +305,7 @@ void tst_Port_Com::portNames_data()
                                                 << "/dev/ttyUSB0";
     QTest::newRow("COM0 is no port number") << "COM0"
                                             << "/dev/COM0";
+#endif
 }
 
 void tst_Port_Com::portNames()
@@ -387,41 +324,43 @@ void tst_Port_Com::portNames()
 
 void tst_Port_Com::destructionReleasesOpenLink()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
+    FarEnd remote;
+    QVERIFY(remote.isValid());
     TraceLog log;
     auto port = std::make_unique<Port_Com>();
-    setPortName(*port, pty.path());
+    setPortName(*port, remote.portName());
     // Qt opens some files of its own the first time; count after that.
     QCOMPARE(port->open_Serial(), 2);
     QCOMPARE(port->close_Serial(), 1);
+    QVERIFY(letGo(remote));
     const QStringList held = heldResources();
 
     QCOMPARE(port->open_Serial(), 2);
     QVERIFY(heldResources() != held);
     port.reset();
 
-    QCOMPARE(heldResources(), held);
+    QTRY_COMPARE(heldResources(), held);
+    QTRY_VERIFY(!remote.isHeld());
 }
 
 void tst_Port_Com::deviceLossClosesPortAndSaysWhy()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
+    FarEnd remote;
+    QVERIFY(remote.isValid());
     QextSerialPort serial;
-    serial.setPortName(pty.path());
+    serial.setPortName(remote.portName());
     QVERIFY(serial.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
     QSignalSpy lost(&serial, &QextSerialPort::deviceLost);
     QSignalSpy closing(&serial, &QIODevice::aboutToClose);
 
-    pty.closeMaster();
+    remote.unplug();
 
     QVERIFY(lost.wait(5000));
     QVERIFY(!serial.isOpen());
     QCOMPARE(closing.size(), 1);
     QVERIFY2(serial.errorString().contains(QLatin1String("has disappeared")),
              qPrintable(serial.errorString()));
-    QVERIFY(!lockFileExists(pty));
+    QTRY_VERIFY(!remote.isHeld());
     QCoreApplication::processEvents();
     QCOMPARE(lost.size(), 1);
 }
@@ -442,41 +381,40 @@ void tst_Port_Com::talkingUnit()
     QFETCH(End, end);
     const qint64 megabyte = 1 << 20;
 
-    Pty pty;
-    QVERIFY(pty.isValid());
+    FarEnd remote;
+    QVERIFY(remote.isValid());
     Port_Com port;
-    setPortName(port, pty.path());
+    setPortName(port, remote.portName());
     QCOMPARE(port.open_Serial(), 2);
-    TalkingUnit unit(pty);
+    remote.talk();
 
     // Warmed up, then several megabytes more.
-    QTRY_VERIFY_WITH_TIMEOUT(unit.sent() > megabyte, 20000);
-    const qint64 heap = heapInUse();
-    const qint64 sentBefore = unit.sent();
-    QTRY_VERIFY_WITH_TIMEOUT(unit.sent() - sentBefore > 8 * megabyte, 60000);
-    const qint64 growth = heapInUse() - heap;
-    QVERIFY2(growth < megabyte / 4,
-             qPrintable(QStringLiteral("heap grew by %1 bytes while %2 bytes came in")
+    QTRY_VERIFY_WITH_TIMEOUT(remote.sent() > megabyte, 20000);
+    const qint64 memory = memoryInUse();
+    const qint64 sentBefore = remote.sent();
+    QTRY_VERIFY_WITH_TIMEOUT(remote.sent() - sentBefore > 8 * megabyte, 60000);
+    const qint64 growth = memoryInUse() - memory;
+    QVERIFY2(growth < memorySlack,
+             qPrintable(QStringLiteral("memory grew by %1 bytes while %2 bytes came in")
                                 .arg(growth)
-                                .arg(unit.sent() - sentBefore)));
+                                .arg(remote.sent() - sentBefore)));
     QVERIFY(port.serial_Port()->isOpen());
 
+    QElapsedTimer clock;
+    clock.start();
     if (end != End::Close) {
-        QSignalSpy lost(port.serial_Port(), &QextSerialPort::deviceLost);
-        if (end == End::DeviceGoesWhileTalking)
-            unit.hangUp();
-        else {
-            unit.stop();
-            pty.closeMaster();
-        }
-        QVERIFY(lost.wait(5000));
-        QVERIFY(!port.serial_Port()->isOpen());
-        QVERIFY(!lockFileExists(pty));
-        QCOMPARE(unit.received(), 0);
+        if (end == End::DeviceGoes)
+            remote.quiet();
+        remote.unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(!port.serial_Port()->isOpen(), 10000);
+        qInfo("device loss noticed after %lld ms", clock.elapsed());
+        QTRY_VERIFY(!remote.isHeld());
+        QCOMPARE(remote.received(), 0);
         return;
     }
 
-    unit.stop();
+    remote.quiet();
+#ifdef Q_OS_UNIX
     // CLOSE once the console has read all. Qt turns the device's own
     // settings, echo among them, back on before it closes: the unit talks
     // in that moment, and listens for an echo.
@@ -485,21 +423,25 @@ void tst_Port_Com::talkingUnit()
         reads.clear();
     qint64 echoed = -1;
     afterTcsetattr() = [&] {
-        QVERIFY(unit.sendOnce());
-        unit.listen(200);
-        echoed = unit.received();
+        QVERIFY(remote.sendOnce());
+        remote.listen(200);
+        echoed = remote.received();
     };
-    QElapsedTimer closing;
-    closing.start();
+    clock.restart();
     const int closed = port.close_Serial();
-    const qint64 elapsed = closing.elapsed();
     afterTcsetattr() = nullptr;
-    QCOMPARE(closed, 1);
     QCOMPARE(echoed, 0);
-    QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
-    unit.listen(200);
-    QCOMPARE(unit.received(), 0);
-    QVERIFY(!lockFileExists(pty));
+#else
+    clock.restart();
+    const int closed = port.close_Serial();
+#endif
+    // Queued output is dropped, not waited for at the line's pace.
+    const qint64 elapsed = clock.elapsed();
+    qInfo("CLOSE took %lld ms", elapsed);
+    QCOMPARE(closed, 1);
+    QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
+    QCOMPARE(remote.received(), 0);
+    QTRY_VERIFY(!remote.isHeld());
 }
 
 QTEST_GUILESS_MAIN(tst_Port_Com)

@@ -2,15 +2,22 @@
  * modem-status ioctls on pseudo-terminals as a UART does. A Linux pty
  * refuses them (ENOTTY), so wine's GetCommModemStatus fails and Qt's pending
  * WaitCommEvent ends at once: every open would look like a lost device.
- * Every other error, EIO after a hang-up among them, passes through. */
+ * Every other error, EIO after a hang-up among them, passes through.
+ * It also records the framing a program asks of a pty, which the pty's
+ * driver does not keep (8 data bits, no parity), into
+ * $NORVEX_WINE_PORTS_DIR/asked-MAJOR-MINOR: the last request that changes it. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <limits.h>
 #include <pthread.h>
 #include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <termios.h>
 
 enum { Outputs = TIOCM_DTR | TIOCM_RTS, Inputs = TIOCM_DSR | TIOCM_CTS | TIOCM_CAR };
 enum { MaxFds = 4096 };
@@ -66,6 +73,47 @@ static int answer(int fd, unsigned long request, int *arg)
     return 1;
 }
 
+/* The kernel's settings with the rate as a number, which wine sets that way;
+ * it keeps c_cflag third, as libc's termios and the kernel's do. */
+struct termios2
+{
+    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed, c_ospeed;
+};
+
+static void record(int fd, tcflag_t asked)
+{
+    const tcflag_t framing = CSIZE | PARENB | PARODD | CSTOPB;
+    const char *dir = getenv("NORVEX_WINE_PORTS_DIR");
+    dev_t device;
+    struct termios now;
+    if (!dir || !isPtySlave(fd, &device) || tcgetattr(fd, &now) != 0
+        || (now.c_cflag & framing) == (asked & framing))
+        return;
+    char path[PATH_MAX];
+    snprintf(path, sizeof path, "%s/asked-%u-%u", dir, major(device), minor(device));
+    FILE *file = fopen(path, "w");
+    if (!file)
+        return;
+    const tcflag_t size = asked & CSIZE;
+    fprintf(file, "databits %d\nparity %s\nstopbits %d\n",
+            size == CS8 ? 8 : size == CS7 ? 7 : size == CS6 ? 6 : 5,
+            !(asked & PARENB) ? "none" : asked & PARODD ? "odd" : "even", asked & CSTOPB ? 2 : 1);
+    fclose(file);
+}
+
+int tcsetattr(int fd, int actions, const struct termios *settings)
+{
+    static int (*real)(int, int, const struct termios *);
+    if (!real)
+        real = (int (*)(int, int, const struct termios *))dlsym(RTLD_NEXT, "tcsetattr");
+    if (settings)
+        record(fd, settings->c_cflag);
+    return real(fd, actions, settings);
+}
+
 int ioctl(int fd, unsigned long request, ...)
 {
     static int (*real)(int, unsigned long, ...);
@@ -75,6 +123,10 @@ int ioctl(int fd, unsigned long request, ...)
     va_end(args);
     if (!real)
         real = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
+    if (arg
+        && (request == TCSETS || request == TCSETSW || request == TCSETSF || request == TCSETS2
+            || request == TCSETSW2 || request == TCSETSF2))
+        record(fd, ((const tcflag_t *)arg)[2]);
 
     const int result = real(fd, request, arg);
     const int error = errno;

@@ -11,15 +11,20 @@
  * the same name. A test gives orders by writing DIR/COMn-order (Windows
  * reserves COM1 to COM9 as file names, with any extension) as
  * "<sequence> <order> [<argument>]":
- *   unplug      closes the master, so that the device vanishes; a new pty
- *               takes the name at once
+ *   unplug      closes the master, so that the device vanishes; a new, quiet
+ *               pty takes the name at once
  *   talk N      sends N bytes a second until told otherwise
  *   quiet       stops talking, and drops what the program has not read
+ *   count       counts what reached the port before, and the descriptors of
+ *               other processes open on its pty: held while there are any
  * and reads DIR/COMn-state, rewritten whole as the port changes: the last
- * order done, how often the pty was made, bytes received from the program
- * (the console never sends) and sent to it, and the line settings the
- * program gave the pty. */
+ * order done, the descriptors on the pty at the last
+ * count, bytes received from the program (the console never sends) and sent
+ * to it, the line settings the program gave the pty, and the pty's device
+ * number, by which the modem shim records the framing the program asked for
+ * (asked-MAJOR-MINOR). */
 #define _GNU_SOURCE
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -29,6 +34,8 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -38,9 +45,10 @@ enum { MaxPorts = 10, IdleSeconds = 1800, TickMs = 2 };
 struct Port
 {
     char name[16];
+    char device[24];
     int master;
     int slave; /* held, so that the master never reads as hung up */
-    unsigned long generation;
+    int holders;
     unsigned long done;
     long long received;
     long long sent;
@@ -89,8 +97,13 @@ static int makePty(struct Port *port)
     if (!slaveName)
         return -1;
     port->slave = open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (port->slave < 0)
+    struct stat info;
+    if (port->slave < 0 || fstat(port->slave, &info) != 0)
         return -1;
+    char asked[PATH_MAX];
+    snprintf(port->device, sizeof port->device, "%u-%u", major(info.st_rdev), minor(info.st_rdev));
+    pathOf(asked, "asked-", port->device);
+    unlink(asked); /* left by an earlier pty of that number */
     /* Raw, as the program will set it: nothing the unit sends echoes back. */
     struct termios settings;
     tcgetattr(port->slave, &settings);
@@ -98,7 +111,6 @@ static int makePty(struct Port *port)
     tcsetattr(port->slave, TCSANOW, &settings);
     char link[PATH_MAX];
     pathOf(link, port->name, "");
-    ++port->generation;
     return replaceLink(slaveName, link);
 }
 
@@ -152,9 +164,9 @@ static void writeState(struct Port *port)
     const tcflag_t size = settings.c_cflag & CSIZE;
     char text[sizeof port->state];
     snprintf(text, sizeof text,
-             "done %lu\ngeneration %lu\nreceived %lld\nsent %lld\nspeed %ld\nstopbits %d\n"
-             "databits %d\nparity %s\n",
-             port->done, port->generation, port->received, port->sent,
+             "done %lu\ndevice %s\nholders %d\nreceived %lld\nsent %lld\n"
+             "speed %ld\nstopbits %d\ndatabits %d\nparity %s\n",
+             port->done, port->device, port->holders, port->received, port->sent,
              rateOf(port->master, &settings), settings.c_cflag & CSTOPB ? 2 : 1,
              size == CS8           ? 8
                      : size == CS7 ? 7
@@ -177,6 +189,36 @@ static void writeState(struct Port *port)
         rename(temporary, path);
 }
 
+/* How many descriptors of other processes (wineserver's for each handle, and
+ * the copies its clients keep) are open on the port's pty. */
+static int countHolders(const struct Port *port)
+{
+    struct stat pty;
+    DIR *processes = fstat(port->slave, &pty) == 0 ? opendir("/proc") : NULL;
+    if (!processes)
+        return -1;
+    int holders = 0;
+    struct dirent *process;
+    while ((process = readdir(processes))) {
+        char path[PATH_MAX];
+        if (atol(process->d_name) <= 0 || atol(process->d_name) == (long)getpid()
+            || snprintf(path, sizeof path, "/proc/%s/fd", process->d_name) >= PATH_MAX)
+            continue;
+        DIR *fds = opendir(path);
+        for (struct dirent *fd; fds && (fd = readdir(fds));) {
+            char fdPath[PATH_MAX];
+            struct stat info;
+            if (snprintf(fdPath, sizeof fdPath, "%s/%s", path, fd->d_name) < PATH_MAX
+                && stat(fdPath, &info) == 0 && S_ISCHR(info.st_mode) && info.st_rdev == pty.st_rdev)
+                ++holders;
+        }
+        if (fds)
+            closedir(fds);
+    }
+    closedir(processes);
+    return holders;
+}
+
 /* Carries out a new order, if there is one. */
 static int takeOrder(struct Port *port)
 {
@@ -192,6 +234,7 @@ static int takeOrder(struct Port *port)
     if (fields < 2 || sequence == port->done)
         return 0;
     if (strcmp(order, "unplug") == 0) {
+        port->rate = 0; /* a device pulled says no more */
         closePty(port);
         if (makePty(port) != 0) {
             perror("ptyhost: pty");
@@ -206,6 +249,8 @@ static int takeOrder(struct Port *port)
         /* What the program has not read yet goes too: the next case starts
          * on a quiet line. */
         tcflush(port->slave, TCIFLUSH);
+    } else if (strcmp(order, "count") == 0) {
+        port->holders = countHolders(port);
     } else {
         fprintf(stderr, "ptyhost: %s: unknown order %s\n", port->name, order);
     }

@@ -3,8 +3,9 @@
 # cross-compiling for Windows.
 
 set(NORVEX_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
-# The COM ports that the link tests open: ptys made by the pty host.
-set(NORVEX_WINE_PORTS COM3 COM10)
+# The COM ports that the link tests open: ptys made by the pty host; COM12
+# is one above the panel's list.
+set(NORVEX_WINE_PORTS COM3 COM10 COM12)
 
 # A Windows path of this machine's file system, as wine's drive Z: shows it.
 function(norvex_wine_path out path)

@@ -1,0 +1,49 @@
+// The serial port on Windows: COM names as they are, and the operator's
+// guidance for a failed open.
+#include "qextserialport.h"
+
+QString QextSerialPort::systemLocation() const
+{
+    return m_name; // Qt Serial Port itself reaches COM10 and above correctly
+}
+
+void QextSerialPort::afterOpen() { }
+
+void QextSerialPort::closeDevice()
+{
+    m_port->close();
+}
+
+void QextSerialPort::dropInput()
+{
+    // Taken out of Qt's buffer, which is left unbounded: with a capped buffer
+    // full, Qt would keep no read pending and not see the device go. Purging
+    // instead would abort Qt's pending read, which it reports as the
+    // ResourceError that a lost device gives.
+    m_port->skip(m_port->bytesAvailable());
+}
+
+QString QextSerialPort::openFailureCause(QSerialPort::SerialPortError error, const QString &,
+                                         const QString &location, BaudRateType rate,
+                                         const QString &qtReason)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return tr("The serial device %1 does not exist. Check that the cable or the USB "
+                  "adapter is plugged in and that the right port is chosen.")
+                .arg(location);
+    case QSerialPort::PermissionError:
+        // Windows refuses a port that another program holds as access denied.
+        return tr("The serial device %1 is in use by another program. Close that program, "
+                  "then open the link again.")
+                .arg(location);
+    case QSerialPort::UnsupportedOperationError:
+        // What SetCommState's refusal of the line settings comes back as.
+        return tr("The driver of %1 refused the line settings: 8 data bits, even parity and one "
+                  "stop bit at %2 baud.")
+                .arg(location)
+                .arg(bitsPerSecond(rate));
+    default:
+        return tr("The serial device %1 could not be opened: %2.").arg(location, qtReason);
+    }
+}

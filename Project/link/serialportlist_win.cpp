@@ -1,0 +1,40 @@
+// Serial ports on Windows: listed by COM name; Device Manager renumbers an
+// adapter.
+#include "serialportlist.h"
+
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+QString SerialPortList::deviceOf(const QSerialPortInfo &info)
+{
+    return info.portName(); // COM3, as the port list names it
+}
+
+QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> &ports)
+{
+    // Windows numbers each USB adapter itself, often above COM10, which the
+    // port list does not reach; Device Manager renumbers it. That helps only
+    // when the chosen port is absent: beside a busy port it would mislead.
+    // A Bluetooth serial port has no USB ids, and renumbering it is no cure.
+    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]*)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const auto chosen = [&name](const Port &port) {
+        return port.device.compare(name, Qt::CaseInsensitive) == 0;
+    };
+    QStringList lines;
+    if (!comName.match(name).hasMatch() || std::any_of(ports.begin(), ports.end(), chosen))
+        return lines;
+    for (const Port &port : ports) {
+        const QRegularExpressionMatch com = comName.match(port.device);
+        if (!port.usb || !com.hasMatch() || com.captured(1).toInt() <= 10)
+            continue;
+        lines << QString()
+              << tr("To reach %1 as %2, open Device Manager; under Ports (COM & LPT) open the "
+                    "Properties of %1, then Port Settings, Advanced, and set COM Port Number "
+                    "to %2.")
+                         .arg(port.device, name);
+    }
+    return lines;
+}
