@@ -114,18 +114,11 @@ void tst_LinkErrors::failedOpenCause_data()
             << QSerialPort::UnsupportedOperationError << "COM4"
             << "The driver of COM4 refused the line settings: 8 data bits, even parity and one "
                "stop bit at 38400 baud.";
-    QTest::newRow("port held by another program")
-            << QSerialPort::PermissionError << "COM4"
-            << "The serial device COM4 is in use by another program. Close that program, then "
-               "open the link again.";
 #else
     QTest::newRow("no built-in port and no udev rule")
             << QSerialPort::DeviceNotFoundError << "/dev/ttyS3"
             << "The serial device /dev/ttyS3 does not exist: this computer has no built-in "
                "serial port /dev/ttyS3, and no udev rule names a USB adapter COM4.";
-    QTest::newRow("unsupported operation: no serial port")
-            << QSerialPort::UnsupportedOperationError << "/dev/ttyS3"
-            << "/dev/ttyS3 is not a serial port.";
 #endif
 }
 
