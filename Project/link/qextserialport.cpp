@@ -144,6 +144,29 @@ QString QextSerialPort::openFailureReason(const QString &location) const
             + QStringLiteral("\n\n") + SerialPortList::describe(m_name, SerialPortList::present());
 }
 
+QString QextSerialPort::openFailureCause(QSerialPort::SerialPortError error, const QString &name,
+                                         const QString &location, BaudRateType rate,
+                                         const QString &qtReason)
+{
+    const QString cause = platformFailureCause(error, name, location, rate);
+    if (!cause.isEmpty())
+        return cause;
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return tr("The serial device %1 does not exist. Check that the cable or the USB "
+                  "adapter is plugged in and that the right port is chosen.")
+                .arg(location);
+    case QSerialPort::PermissionError:
+        // Both systems report a port that another program holds (on Unix its
+        // LCK.. file, or exclusive use) as a permission error.
+        return tr("The serial device %1 is in use by another program. Close that program, "
+                  "then open the link again.")
+                .arg(location);
+    default:
+        return tr("The serial device %1 could not be opened: %2.").arg(location, qtReason);
+    }
+}
+
 qint32 QextSerialPort::bitsPerSecond(BaudRateType baud)
 {
     switch (baud) {

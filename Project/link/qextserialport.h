@@ -67,6 +67,10 @@ private:
     static qint32 bitsPerSecond(BaudRateType baud);
 
     // Per platform (qextserialport_unix.cpp, qextserialport_win.cpp).
+    // The cause of a failed open where this platform knows better than the
+    // common texts; empty where it does not.
+    static QString platformFailureCause(QSerialPort::SerialPortError error, const QString &name,
+                                        const QString &location, BaudRateType rate);
     void afterOpen();
     void closeDevice();
     void dropInput();

@@ -93,9 +93,9 @@ void QextSerialPort::dropInput()
     m_port->clear(QSerialPort::Input);
 }
 
-QString QextSerialPort::openFailureCause(QSerialPort::SerialPortError error, const QString &name,
-                                         const QString &location, BaudRateType,
-                                         const QString &qtReason)
+QString QextSerialPort::platformFailureCause(QSerialPort::SerialPortError error,
+                                             const QString &name, const QString &location,
+                                             BaudRateType)
 {
     if (isOtherThanCharacterDevice(location))
         return tr("%1 is not a serial port.").arg(location);
@@ -108,20 +108,14 @@ QString QextSerialPort::openFailureCause(QSerialPort::SerialPortError error, con
             return tr("The serial device %1 does not exist: this computer has no built-in serial "
                       "port %1, and no udev rule names a USB adapter %2.")
                     .arg(location, name);
-        return tr("The serial device %1 does not exist. Check that the cable or the USB "
-                  "adapter is plugged in and that the right port is chosen.")
-                .arg(location);
+        break;
     case QSerialPort::PermissionError:
         if (!mayReadAndWrite(location))
             return tr("You are not allowed to use the serial device %1. Add your account to "
                       "the dialout group (sudo usermod -aG dialout <account>), then log out "
                       "and in again.")
                     .arg(location);
-        // Qt reports a device locked by another program (its LCK.. file, or
-        // exclusive use) as a permission error.
-        return tr("The serial device %1 is in use by another program. Close that program, "
-                  "then open the link again.")
-                .arg(location);
+        break;
     case QSerialPort::UnsupportedOperationError:
         return tr("%1 is not a serial port.").arg(location);
     case QSerialPort::ResourceError:
@@ -130,8 +124,9 @@ QString QextSerialPort::openFailureCause(QSerialPort::SerialPortError error, con
                       "computer has no built-in serial port %1, and no udev rule names a USB "
                       "adapter %2.")
                     .arg(location, name);
-        Q_FALLTHROUGH();
+        break;
     default:
-        return tr("The serial device %1 could not be opened: %2.").arg(location, qtReason);
+        break;
     }
+    return QString();
 }

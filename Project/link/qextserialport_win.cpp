@@ -23,27 +23,14 @@ void QextSerialPort::dropInput()
     m_port->skip(m_port->bytesAvailable());
 }
 
-QString QextSerialPort::openFailureCause(QSerialPort::SerialPortError error, const QString &,
-                                         const QString &location, BaudRateType rate,
-                                         const QString &qtReason)
+QString QextSerialPort::platformFailureCause(QSerialPort::SerialPortError error, const QString &,
+                                             const QString &location, BaudRateType rate)
 {
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        return tr("The serial device %1 does not exist. Check that the cable or the USB "
-                  "adapter is plugged in and that the right port is chosen.")
-                .arg(location);
-    case QSerialPort::PermissionError:
-        // Windows refuses a port that another program holds as access denied.
-        return tr("The serial device %1 is in use by another program. Close that program, "
-                  "then open the link again.")
-                .arg(location);
-    case QSerialPort::UnsupportedOperationError:
-        // What SetCommState's refusal of the line settings comes back as.
+    // What SetCommState's refusal of the line settings comes back as.
+    if (error == QSerialPort::UnsupportedOperationError)
         return tr("The driver of %1 refused the line settings: 8 data bits, even parity and one "
                   "stop bit at %2 baud.")
                 .arg(location)
                 .arg(bitsPerSecond(rate));
-    default:
-        return tr("The serial device %1 could not be opened: %2.").arg(location, qtReason);
-    }
+    return QString();
 }
