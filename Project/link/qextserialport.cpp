@@ -80,14 +80,13 @@ bool QextSerialPort::open(OpenMode mode)
         setErrorString(tr("The serial port cannot use the line settings asked for."));
         return false;
     }
-    m_port->setPortName(location);
     // Qt Serial Port refuses Unbuffered; it only matters to this device's own
     // read and write calls, which the inner port serves at once anyway.
-    if (!m_port->open(mode & ~OpenMode(Unbuffered))) {
-        setErrorString(openFailureReason(location));
+    const QSerialPort::SerialPortError error = openDevice(location, mode & ~OpenMode(Unbuffered));
+    if (error != QSerialPort::NoError) {
+        setErrorString(openFailureReason(error, location));
         return false;
     }
-    afterOpen();
     m_watch->watch(m_port);
     m_location = location;
     return QIODevice::open(mode);
@@ -138,9 +137,10 @@ void QextSerialPort::onDeviceLost()
             Qt::QueuedConnection);
 }
 
-QString QextSerialPort::openFailureReason(const QString &location) const
+QString QextSerialPort::openFailureReason(QSerialPort::SerialPortError error,
+                                          const QString &location) const
 {
-    return openFailureCause(m_port->error(), m_name, location, m_baudRate, m_port->errorString())
+    return openFailureCause(error, m_name, location, m_baudRate, m_port->errorString())
             + QStringLiteral("\n\n") + SerialPortList::describe(m_name, SerialPortList::present());
 }
 

@@ -31,7 +31,8 @@ public:
     void setPortName(const QString &name);
     QString portName() const;
     // The device the next open uses: on Windows the name itself; elsewhere a
-    // path, "COMn" meaning /dev/COMn if that exists and /dev/ttyS<n-1> if not.
+    // path, "COMn" meaning /dev/COMn if that exists or a udev rule names it,
+    // and /dev/ttyS<n-1> if not.
     QString systemLocation() const;
 
     void setBaudRate(BaudRateType baud);
@@ -63,7 +64,7 @@ private:
 
     void setSupported(Setting setting, bool supported);
     void onDeviceLost();
-    QString openFailureReason(const QString &location) const;
+    QString openFailureReason(QSerialPort::SerialPortError error, const QString &location) const;
     static qint32 bitsPerSecond(BaudRateType baud);
 
     // Per platform (qextserialport_unix.cpp, qextserialport_win.cpp).
@@ -71,7 +72,8 @@ private:
     // common texts; empty where it does not.
     static QString platformFailureCause(QSerialPort::SerialPortError error, const QString &name,
                                         const QString &location, BaudRateType rate);
-    void afterOpen();
+    // Opens the device of location, as this platform must.
+    QSerialPort::SerialPortError openDevice(const QString &location, OpenMode mode);
     void closeDevice();
     void dropInput();
 

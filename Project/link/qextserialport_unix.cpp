@@ -1,24 +1,25 @@
-// The serial port on Unix: COM names under /dev, the operator's guidance for
-// a failed open, and the care a pseudo-terminal needs when it closes.
+// The serial port on Unix: COM names under /dev, a line that never answers
+// the unit, and the operator's guidance for a failed open.
 #include "qextserialport.h"
+#include "udevrules.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
-#ifdef Q_OS_LINUX
-#include <sys/sysmacros.h>
-#endif
 
 namespace {
 
 // Whether the path names something other than a character device: a regular
 // file or a folder can be opened, but it never is a serial port.
-bool isOtherThanCharacterDevice(const QString &path)
+bool isNoCharacterDevice(const QString &path)
 {
     struct stat info;
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISCHR(info.st_mode);
@@ -30,18 +31,70 @@ bool mayReadAndWrite(const QString &path)
     return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) == 0;
 }
 
-// Whether the open device is the slave side of a pseudo-terminal (majors 136
-// to 143 on Linux).
-bool isPseudoTerminal([[maybe_unused]] int fd)
+// Whether another process holds the device: for exclusive use, or by a lock
+// file under one of its names, as Qt Serial Port and other serial programs
+// take it. Root may open a device held for exclusive use; the console does
+// not, as two programs on one line garble it.
+bool heldByAnother(int fd, const QStringList &names)
 {
-#ifdef Q_OS_LINUX
-    struct stat info;
-    return ::fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && major(info.st_rdev) >= 136
-            && major(info.st_rdev) <= 143;
-#else
-    return false;
+#ifdef TIOCGEXCL
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
+        return true;
 #endif
+    for (QString lock : names) {
+        if (lock.startsWith(QLatin1String("/dev/")))
+            lock.remove(0, 5);
+        lock.replace(QLatin1Char('/'), QLatin1Char('_')).prepend(QStringLiteral("/LCK.."));
+        for (const char *folder : {"/var/lock", "/run/lock", "/tmp"}) {
+            QFile file(QLatin1String(folder) + lock);
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const pid_t holder = pid_t(file.readLine().trimmed().toLong());
+            if (holder > 0 && holder != ::getpid() && (::kill(holder, 0) == 0 || errno == EPERM))
+                return true;
+        }
+    }
+    return false;
 }
+
+// The tty's line discipline echoes what arrives, and sends flow-control
+// characters, whenever its settings say so: in the moment between the
+// device's open and the switch to raw mode, and in the one between the port's
+// earlier settings being put back and its close. Held open across Qt's open,
+// this turns all that off first: Qt then finds the line quiet, puts it back
+// quiet at close, and the kernel keeps it so for the next open.
+class QuietLine
+{
+public:
+    QuietLine(const QString &device, const QStringList &names)
+        : m_fd(::open(QFile::encodeName(device).constData(),
+                      O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+        , m_held(m_fd >= 0 && heldByAnother(m_fd, names))
+    {
+        termios line;
+        if (m_fd < 0 || m_held || ::tcgetattr(m_fd, &line) != 0)
+            return;
+        // The rate and framing stay as they are; Qt sets its own.
+        const tcflag_t control = line.c_cflag;
+        ::cfmakeraw(&line);
+        line.c_cflag = control;
+        line.c_iflag &= ~tcflag_t(IXOFF | IXANY);
+        ::tcsetattr(m_fd, TCSANOW, &line);
+    }
+    ~QuietLine()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Q_DISABLE_COPY(QuietLine)
+
+    bool isHeldByAnother() const { return m_held; }
+
+private:
+    int m_fd;
+    bool m_held;
+};
 
 } // namespace
 
@@ -54,38 +107,33 @@ QString QextSerialPort::systemLocation() const
     const QRegularExpressionMatch com = comName.match(m_name);
     if (!com.hasMatch())
         return device;
-    // An administrator may name an adapter COMn with a udev rule; otherwise
-    // COMn is the n-th built-in port.
+    // An administrator may name an adapter COMn with a udev rule, which
+    // holds while the adapter is unplugged too; otherwise COMn is the n-th
+    // built-in port.
     const QFileInfo info(device);
-    if (info.exists() || info.isSymLink())
+    if (info.exists() || info.isSymLink() || !UdevRule::naming(m_name).isNull())
         return device;
     return QStringLiteral("/dev/ttyS") + QString::number(com.captured(1).toInt() - 1);
 }
 
-void QextSerialPort::afterOpen()
+QSerialPort::SerialPortError QextSerialPort::openDevice(const QString &location, OpenMode mode)
 {
-    // A pseudo-terminal keeps output stopped from an earlier close.
-    ::tcflow(int(m_port->handle()), TCOON);
+    // By the kernel's name, which a udev link resolves to: the lock file is
+    // then the one that other programs opening that name take.
+    const QString target = QFileInfo(location).canonicalFilePath();
+    const QString device = target.isEmpty() ? location : target;
+    const QuietLine line(device, {device, location});
+    if (line.isHeldByAnother())
+        return QSerialPort::PermissionError;
+    m_port->setPortName(device);
+    return m_port->open(mode) ? QSerialPort::NoError : m_port->error();
 }
 
 void QextSerialPort::closeDevice()
 {
-    const int fd = int(m_port->handle());
-    // Qt turns the port's own settings (echo among them) back on just before
-    // it closes. With output stopped and the queues emptied, nothing echoes
-    // to the unit in that moment, and the last close of a serial port drops
-    // queued output instead of waiting for the line. A pseudo-terminal,
-    // unlike a real port, keeps the stop past the last close: hold it open
-    // past Qt's close to restart its output.
-    const int held = isPseudoTerminal(fd) ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-    ::tcflow(fd, TCOOFF);
-    ::tcflush(fd, TCIOFLUSH);
+    // What the unit sent is of no use, and nothing waits for the line.
+    m_port->clear(QSerialPort::AllDirections);
     m_port->close();
-    if (held >= 0) {
-        ::tcflush(held, TCIOFLUSH);
-        ::tcflow(held, TCOON);
-        ::close(held);
-    }
 }
 
 void QextSerialPort::dropInput()
@@ -97,7 +145,7 @@ QString QextSerialPort::platformFailureCause(QSerialPort::SerialPortError error,
                                              const QString &name, const QString &location,
                                              BaudRateType)
 {
-    if (isOtherThanCharacterDevice(location))
+    if (isNoCharacterDevice(location))
         return tr("%1 is not a serial port.").arg(location);
     // COMn that no udev rule names is the n-th built-in port, which a USB
     // adapter never becomes.
@@ -108,6 +156,13 @@ QString QextSerialPort::platformFailureCause(QSerialPort::SerialPortError error,
             return tr("The serial device %1 does not exist: this computer has no built-in serial "
                       "port %1, and no udev rule names a USB adapter %2.")
                     .arg(location, name);
+        if (location == QStringLiteral("/dev/") + name) {
+            const UdevRule rule = UdevRule::naming(name);
+            if (!rule.isNull())
+                return tr("The USB adapter %1:%2, which the udev rule in %3 names %4, is not "
+                          "plugged in. Plug it in, then open the link again.")
+                        .arg(rule.vendorId, rule.productId, rule.file, name);
+        }
         break;
     case QSerialPort::PermissionError:
         if (!mayReadAndWrite(location))

@@ -7,7 +7,12 @@ QString QextSerialPort::systemLocation() const
     return m_name; // Qt Serial Port itself reaches COM10 and above correctly
 }
 
-void QextSerialPort::afterOpen() { }
+QSerialPort::SerialPortError QextSerialPort::openDevice(const QString &location, OpenMode mode)
+{
+    // Windows' serial drivers do not echo: nothing to quiet first.
+    m_port->setPortName(location);
+    return m_port->open(mode) ? QSerialPort::NoError : m_port->error();
+}
 
 void QextSerialPort::closeDevice()
 {

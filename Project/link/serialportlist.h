@@ -28,10 +28,10 @@ public:
     };
 
     static QList<Port> present();
-    // The ports, one a line, and how to make an adapter the port named name
-    // (COM1 to COM10): on Linux for each USB adapter the udev rule, on Windows,
-    // where name is absent, for each USB adapter above COM10 the way Device
-    // Manager renumbers it.
+    // The ports, one a line, and, where the port named name (COM1 to COM10)
+    // is absent, how to make an adapter that port: on Linux for each USB
+    // adapter the udev rule, on Windows for each USB adapter above COM10 the
+    // way Device Manager renumbers it.
     static QString describe(const QString &name, const QList<Port> &ports);
 
 private:

@@ -2,6 +2,7 @@
 // through a udev rule.
 #include "serialportlist.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 
@@ -15,9 +16,9 @@ QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> 
     QStringList lines;
 #ifdef Q_OS_LINUX
     // udev names an adapter by a link under /dev, which is where COMn is
-    // looked for first.
+    // looked for first; a COMn that is there needs no rule, busy or not.
     static const QRegularExpression comName(QStringLiteral("^COM[1-9][0-9]*$"));
-    if (!comName.match(name).hasMatch())
+    if (!comName.match(name).hasMatch() || QFileInfo::exists(QStringLiteral("/dev/") + name))
         return lines;
     for (const Port &port : ports) {
         if (!port.usb)

@@ -3,11 +3,14 @@
 
 // Helpers for the data link's tests: the far end of a real serial device,
 // what the process holds, captured debug traces and the link's error
-// dialogs. The far end is a pseudo-terminal on Unix and, under wine, a COM
-// port whose pseudo-terminal the pty host (tests/wine/ptyhost.c) keeps on
-// the Linux side; the tests make the same calls on both.
+// dialogs. The far end is a pseudo-terminal on Unix; under wine, a COM port
+// whose pseudo-terminal the pty host (tests/wine/ptyhost.c) keeps on the
+// Linux side; on the bench (scripts/test-drivers), a real UART or USB
+// adapter of a virtual machine whose far end the host keeps. The tests make
+// the same calls on all three.
 
 #include "port_com.h"
+#include "qextserialport.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -16,6 +19,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSerialPort>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -24,20 +28,21 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #ifdef Q_OS_WIN
-#include <QSaveFile>
-
 #include <windows.h>
 
 #include <psapi.h>
 #include <winternl.h>
 #else
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <malloc.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -56,50 +61,20 @@ struct LineSettings
     int dataBits = 0;
     QString parity; // "none", "even" or "odd"
     int stopBits = 0;
+    bool echo = false;
 };
 
-#ifdef Q_OS_WIN
-// A COM port of the pty host, which takes orders through a file and writes
-// what it sees of the port into another. Held means that a process has the
-// pty open; wine lets it go a moment after the handle closes.
-class FarEnd
+// A port whose far end a program outside this process keeps (the pty host
+// under wine, the bench's far end on the host of the virtual machine). It
+// takes orders through the file <base>-order and writes what it sees of the
+// port into <base>-state.
+class HostPort
 {
 public:
-    explicit FarEnd(const QString &name = QStringLiteral("COM3"))
-        : m_name(name)
-        , m_base(QStringLiteral(NORVEX_WINE_PORTS_DIR "/") + name)
-        , m_valid(order(QStringLiteral("quiet")))
+    explicit HostPort(const QString &base)
+        : m_base(base)
     { }
-    ~FarEnd() { unplug(); }
-    Q_DISABLE_COPY(FarEnd)
 
-    bool isValid() const { return m_valid; }
-    QString portName() const { return m_name; }
-    static QString missingPortName() { return QStringLiteral("COM99"); }
-
-    LineSettings settings() const
-    {
-        return {number("speed"), int(number("databits")), value("parity"), int(number("stopbits"))};
-    }
-    // The framing the program last asked of the device, as the modem shim
-    // recorded it: a pseudo-terminal keeps 8 data bits and no parity.
-    LineSettings asked() const
-    {
-        const QString file = QStringLiteral(NORVEX_WINE_PORTS_DIR "/asked-") + value("device");
-        return {-1, value("databits", file).toInt(), value("parity", file),
-                value("stopbits", file).toInt()};
-    }
-    // The device goes; a new one takes its name at once.
-    void unplug() { order(QStringLiteral("unplug")); }
-    // Sends far faster than the line until quiet() or unplug().
-    void talk() { order(QStringLiteral("talk 4000000")); }
-    // Stops talking, and drops what the program has not read.
-    void quiet() { order(QStringLiteral("quiet")); }
-    qint64 sent() const { return number("sent"); }
-    qint64 received() const { return counted("received"); }
-    bool isHeld() const { return counted("holders") != 0; }
-
-private:
     QString value(const char *key, const QString &file = QStringLiteral("-state")) const
     {
         QFile state(file.startsWith(QLatin1Char('-')) ? m_base + file : file);
@@ -122,9 +97,11 @@ private:
         QSaveFile file(m_base + QStringLiteral("-order"));
         if (file.open(QIODevice::WriteOnly)
             && file.write(QByteArray::number(sequence) + ' ' + order.toLatin1() + '\n') > 0
-            && file.commit() && QTest::qWaitFor([&] { return number("done") == sequence; }))
+            && file.commit() && QTest::qWaitFor([&] { return number("done") == sequence; }, 30000)
+            && value("error").isEmpty())
             return true;
-        qWarning("the pty host did not carry out %s", qPrintable(order));
+        qWarning("the far end did not carry out %s %s", qPrintable(order),
+                 qPrintable(value("error")));
         return false;
     }
     // A figure of the host's once it has counted anew.
@@ -134,8 +111,62 @@ private:
         return number(key);
     }
 
-    QString m_name;
+private:
     QString m_base;
+};
+
+#ifdef Q_OS_WIN
+// A COM port of the pty host. Held means that a process has the pty open;
+// wine lets it go a moment after the handle closes.
+class FarEnd
+{
+public:
+    explicit FarEnd(const QString &name = QStringLiteral("COM3"))
+        : m_name(name)
+        , m_host(QStringLiteral(NORVEX_WINE_PORTS_DIR "/") + name)
+        , m_valid(m_host.order(QStringLiteral("quiet")))
+    { }
+    ~FarEnd() { unplug(); }
+    Q_DISABLE_COPY(FarEnd)
+
+    bool isValid() const { return m_valid; }
+    QString portName() const { return m_name; }
+    static QString missingPortName() { return QStringLiteral("COM99"); }
+    static bool canUnplug() { return true; }
+    static bool isPseudoTerminal() { return true; }
+    static qint64 plenty() { return 8 << 20; }
+
+    LineSettings settings() const
+    {
+        return {m_host.number("speed"), int(m_host.number("databits")), m_host.value("parity"),
+                int(m_host.number("stopbits"))};
+    }
+    // The framing the program last asked of the device, as the modem shim
+    // recorded it: a pseudo-terminal keeps 8 data bits and no parity.
+    LineSettings asked() const
+    {
+        const QString file =
+                QStringLiteral(NORVEX_WINE_PORTS_DIR "/asked-") + m_host.value("device");
+        return {-1, m_host.value("databits", file).toInt(), m_host.value("parity", file),
+                m_host.value("stopbits", file).toInt()};
+    }
+    // The device goes; a new one takes its name at once.
+    void unplug() { m_host.order(QStringLiteral("unplug")); }
+    // No adapter stays out: wine's COM ports are named by the prefix.
+    static bool pullOut() { return false; }
+    static bool replug() { return false; }
+    // Sends far faster than the line until quiet() or unplug().
+    void talk() { m_host.order(QStringLiteral("talk 4000000")); }
+    // Stops talking, and drops what the program has not read.
+    void quiet() { m_host.order(QStringLiteral("quiet")); }
+    qint64 sent() const { return m_host.number("sent"); }
+    qint64 received() const { return m_host.counted("received"); }
+    static qint64 transmitted() { return 0; }
+    bool isHeld() const { return m_host.counted("holders") != 0; }
+
+private:
+    QString m_name;
+    HostPort m_host;
     bool m_valid = false;
 };
 
@@ -188,6 +219,7 @@ inline LineSettings lineSettingsOf(const termios &attributes)
             : attributes.c_cflag & PARODD        ? QStringLiteral("odd")
                                                  : QStringLiteral("even");
     line.stopBits = attributes.c_cflag & CSTOPB ? 2 : 1;
+    line.echo = attributes.c_lflag & (ECHO | ECHONL);
     return line;
 }
 
@@ -224,38 +256,115 @@ inline QStringList serialLockFiles()
     return found;
 }
 
-// A pseudo-terminal under a name of its own that stays when a new one takes
-// the place of one that went, as udev keeps a link for an adapter. The test
-// keeps the master: it talks and listens there, and closes it to make the
-// device vanish. Held means that the port holds the device or its lock file.
+// The far end of a port. By default a pseudo-terminal under a name of its
+// own that stays when a new one takes the place of one that went, as udev
+// keeps a link for an adapter: the test keeps the master, talks and listens
+// there, and closes it to make the device vanish. On the bench
+// (NORVEX_BENCH_PORTS names the far end's folder), the real port
+// NORVEX_BENCH_PORT of the virtual machine, whatever name is asked for.
+// Held means that the port holds the device or a lock file of it.
 class FarEnd
 {
 public:
     explicit FarEnd(const QString &name = QStringLiteral("COM3"))
         : m_link(m_dir.filePath(name))
     {
-        plugInNew();
+        if (!qEnvironmentVariableIsSet("NORVEX_BENCH_PORTS")) {
+            plugInNew();
+            return;
+        }
+        m_link = qEnvironmentVariable("NORVEX_BENCH_PORT");
+        m_host.emplace(qEnvironmentVariable("NORVEX_BENCH_PORTS") + QLatin1Char('/') + m_link);
+        m_bench = m_host->order(QStringLiteral("quiet"));
+        m_sent = m_host->number("sent");
+        m_received = m_host->counted("received");
+        m_devices << device();
     }
-    ~FarEnd() { pull(); }
+    ~FarEnd()
+    {
+        if (!m_host)
+            pull();
+        else if (m_bench
+                 && (!m_host->order(QStringLiteral("quiet")) || (device().isEmpty() && !replug())))
+            qWarning("the bench's far end is left talking or pulled out");
+    }
     Q_DISABLE_COPY(FarEnd)
 
-    bool isValid() const { return m_master >= 0; }
+    bool isValid() const { return m_master >= 0 || m_bench; }
     QString portName() const { return m_link; }
-    QString missingPortName() const { return m_dir.filePath(QStringLiteral("ttyUSB0")); }
+    QString missingPortName() const
+    {
+        return m_host ? QStringLiteral("/dev/ttyUSB7") : m_dir.filePath(QStringLiteral("ttyUSB0"));
+    }
+    // A built-in UART cannot be pulled out.
+    bool canUnplug() const { return !m_host || m_link != QLatin1String("COM1"); }
+    bool isPseudoTerminal() const { return !m_host; }
+    // What a unit sends for a test to see memory stay flat: a virtual
+    // machine's port takes far less a second than a pseudo-terminal.
+    qint64 plenty() const { return m_host ? 1 << 20 : 8 << 20; }
 
     // As the driver applied them: a pseudo-terminal keeps 8 data bits and
     // drops parity whatever it is asked for.
     LineSettings settings() const
     {
         termios attributes{};
-        ::tcgetattr(m_master, &attributes);
+        if (!m_host) {
+            ::tcgetattr(m_master, &attributes);
+        } else {
+            // Through the port's own descriptor while it is open.
+            const int fd = openDescriptor();
+            const int own = fd >= 0 ? -1
+                                    : ::open(m_devices.constLast().toLocal8Bit().constData(),
+                                             O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            ::tcgetattr(fd >= 0 ? fd : own, &attributes);
+            if (own >= 0)
+                ::close(own);
+        }
         return lineSettingsOf(attributes);
     }
-    void unplug() { plugInNew(); }
-    // Talks as fast as the line takes it, from a thread of its own, until
-    // quiet() or unplug(); then the line goes in the middle of the talk.
+    // Bytes the driver of the open port has sent, by its own count; 0 where
+    // it keeps none.
+    qint64 transmitted() const
+    {
+        serial_icounter_struct counts{};
+        const int fd = openDescriptor();
+        return fd >= 0 && ::ioctl(fd, TIOCGICOUNT, &counts) == 0 ? counts.tx : 0;
+    }
+    // The device goes; a new one takes its name.
+    void unplug()
+    {
+        if (!m_host) {
+            plugInNew();
+            return;
+        }
+        const QString gone = m_devices.constLast();
+        if (!m_host->order(QStringLiteral("pull"))
+            || !QTest::qWaitFor([&] { return !QFileInfo::exists(gone); }, 10000) || !replug())
+            qWarning("the bench's adapter did not come back");
+    }
+    // The adapter goes, and stays away until replug().
+    bool pullOut()
+    {
+        const QString gone = m_devices.constLast();
+        return m_host && m_host->order(QStringLiteral("pull"))
+                && QTest::qWaitFor([&] { return !QFileInfo::exists(gone); }, 10000);
+    }
+    bool replug()
+    {
+        if (!m_host->order(QStringLiteral("plug"))
+            || !QTest::qWaitFor([&] { return !device().isEmpty(); }, 20000))
+            return false;
+        m_devices << device();
+        return true;
+    }
+    // Talks as fast as the line takes it, until quiet() or unplug(); then the
+    // line goes in the middle of the talk.
     void talk()
     {
+        if (m_host) {
+            m_host->order(QStringLiteral("talk 4000000"));
+            return;
+        }
         m_stop = false;
         m_talker = std::thread([this] {
             static const QByteArray chunk(4096, 'U');
@@ -274,31 +383,39 @@ public:
     }
     void quiet()
     {
+        if (m_host) {
+            m_host->order(QStringLiteral("quiet"));
+            return;
+        }
         m_stop = true;
         if (m_talker.joinable())
             m_talker.join();
         ::tcflush(m_master, TCOFLUSH);
     }
-    qint64 sent() const { return m_sent; }
+    qint64 sent() const { return m_host ? m_host->counted("sent") - m_sent : qint64(m_sent); }
     qint64 received()
     {
+        if (m_host)
+            return m_host->counted("received") - m_received;
         if (!m_talker.joinable())
             listen(0);
         return m_received;
     }
     bool isHeld() const
     {
-        QString lock = m_link;
-        lock.replace(QLatin1Char('/'), QLatin1Char('_')).prepend(QStringLiteral("/LCK.."));
+        QStringList names = m_devices;
+        names << m_link;
         const QString held = (openFileDescriptors() + serialLockFiles()).join('\n') + '\n';
-        return held.contains(lock + '\n')
-                || std::any_of(m_devices.begin(), m_devices.end(), [&held](const QString &device) {
-                       return held.contains(QStringLiteral(" -> ") + device + '\n');
-                   });
+        return std::any_of(names.begin(), names.end(), [&held](QString name) {
+            const QString target = QStringLiteral(" -> ") + name + '\n';
+            if (name.startsWith(QLatin1String("/dev/")))
+                name.remove(0, 5);
+            name.replace(QLatin1Char('/'), QLatin1Char('_'));
+            return held.contains(target) || held.contains(QStringLiteral("/LCK..") + name + '\n');
+        });
     }
 
-    // Sends once what the line takes of bytes; waits up to the time given
-    // for anything to reach the unit and counts it.
+    // Sends once what the line takes of bytes (on a pseudo-terminal).
     bool sendOnce(const QByteArray &bytes = QByteArray(1, 'U'))
     {
         const ssize_t n = ::write(m_master, bytes.constData(), size_t(bytes.size()));
@@ -306,6 +423,8 @@ public:
             m_sent += n;
         return n > 0;
     }
+    // Waits up to the time given for anything to reach the unit, and counts
+    // it (on a pseudo-terminal).
     void listen(int milliseconds)
     {
         pollfd readable{m_master, POLLIN, 0};
@@ -316,6 +435,23 @@ public:
     }
 
 private:
+    // The kernel's device that the port's name leads to now, empty while
+    // there is none.
+    QString device() const
+    {
+        QextSerialPort port;
+        port.setPortName(m_link);
+        return QFileInfo(port.systemLocation()).canonicalFilePath();
+    }
+    // This process's descriptor of the port's device, -1 if it has none.
+    int openDescriptor() const
+    {
+        for (const QString &fd : openFileDescriptors()) {
+            if (fd.endsWith(QStringLiteral(" -> ") + m_devices.constLast()))
+                return fd.section(QLatin1Char(' '), 0, 0).toInt();
+        }
+        return -1;
+    }
     // The device there was goes; a new one takes its name.
     void plugInNew()
     {
@@ -346,7 +482,9 @@ private:
 
     QTemporaryDir m_dir;
     QString m_link;
-    QStringList m_devices; // every pseudo-terminal made so far
+    QStringList m_devices; // every device it has had so far
+    std::optional<HostPort> m_host; // on the bench
+    bool m_bench = false;
     int m_master = -1;
     std::thread m_talker;
     std::atomic<bool> m_stop{false};

@@ -4,7 +4,12 @@
 #include "serialportlist.h"
 
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include "udevrules.h"
+#endif
 
 Q_DECLARE_METATYPE(QList<SerialPortList::Port>)
 
@@ -24,6 +29,8 @@ private slots:
     void failedOpenCause();
     void errorsMeaningLoss_data();
     void errorsMeaningLoss();
+    void udevRuleNamingPort_data();
+    void udevRuleNamingPort();
 };
 
 void tst_LinkErrors::failedOpenListsPorts_data()
@@ -167,6 +174,57 @@ void tst_LinkErrors::errorsMeaningLoss()
     QFETCH(bool, loss);
 
     QCOMPARE(DeviceWatch::meansLoss(error, open), loss);
+}
+
+void tst_LinkErrors::udevRuleNamingPort_data()
+{
+    QTest::addColumn<QByteArray>("etc"); // 99-norvex.rules in the first folder, if not null
+    QTest::addColumn<QByteArray>("lib"); // the same file in a later folder
+    QTest::addColumn<QString>("found"); // the folder of the rule naming COM3
+    QTest::addColumn<QString>("ids");
+
+    const QByteArray rule = "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0403\", "
+                            "ATTRS{idProduct}==\"6001\", SYMLINK+=\"COM3\"\n";
+    QTest::newRow("the console's own rule") << rule << QByteArray() << "etc"
+                                            << "0403:6001";
+    QTest::newRow("a rule in a later folder") << QByteArray() << rule << "lib"
+                                              << "0403:6001";
+    QTest::newRow("a file of the same name masks a later one") << QByteArray("") << rule << ""
+                                                               << "";
+    QTest::newRow("one link among several, ids in capitals")
+            << QByteArray("ATTRS{idVendor}==\"10C4\", ATTRS{idProduct}==\"EA60\", "
+                          "SYMLINK+=\"bench COM3\"")
+            << QByteArray() << "etc"
+            << "10c4:ea60";
+    QTest::newRow("a rule commented out") << "# " + rule << QByteArray() << ""
+                                          << "";
+    QTest::newRow("COM30 is not COM3")
+            << QByteArray(rule).replace("COM3", "COM30") << QByteArray() << ""
+            << "";
+}
+
+void tst_LinkErrors::udevRuleNamingPort()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(QByteArray, etc);
+    QFETCH(QByteArray, lib);
+    QFETCH(QString, found);
+    QFETCH(QString, ids);
+
+    QTemporaryDir dir;
+    for (const auto &[folder, text] : {std::pair{"etc", etc}, std::pair{"lib", lib}}) {
+        QVERIFY(QDir(dir.path()).mkpath(folder));
+        QFile file(dir.filePath(folder) + QStringLiteral("/99-norvex.rules"));
+        QVERIFY(text.isNull() || (file.open(QIODevice::WriteOnly) && file.write(text) >= 0));
+    }
+
+    const UdevRule rule =
+            UdevRule::naming(QStringLiteral("COM3"), {dir.filePath("etc"), dir.filePath("lib")});
+    QCOMPARE(rule.file, found.isEmpty() ? QString() : dir.filePath(found) + "/99-norvex.rules");
+    QCOMPARE(rule.isNull() ? QString() : rule.vendorId + ':' + rule.productId, ids);
+#else
+    QSKIP("Windows names its ports itself");
+#endif
 }
 
 QTEST_GUILESS_MAIN(tst_LinkErrors)
