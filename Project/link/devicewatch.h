@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QSerialPort>
 
+#include <memory>
+
 // How a lost serial device is recognised, in one place. Qt's own report of
 // an error that means a vanished device counts on every platform (see
 // meansLoss()). On Unix the watch also sees the hang-up of a device that
@@ -31,13 +33,17 @@ signals:
     void lost();
 
 private:
-    // Per platform (devicewatch_unix.cpp, devicewatch_win.cpp).
+    // Per platform (devicewatch_unix.cpp, devicewatch_win.cpp): what watches
+    // the device itself, where anything does.
     struct Device;
-    void watchDevice(QSerialPort *port);
-    void stopWatchingDevice();
+    struct Deleter
+    {
+        void operator()(Device *device) const;
+    };
+    Device *watchDevice(QSerialPort *port);
 
     QMetaObject::Connection m_portErrors;
-    Device *m_device = nullptr; // what watches the device itself, where anything does
+    std::unique_ptr<Device, Deleter> m_device;
 };
 
 #endif // DEVICEWATCH_H

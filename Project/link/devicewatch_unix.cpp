@@ -45,22 +45,13 @@ struct DeviceWatch::Device
     QSocketNotifier notifier;
 };
 
-void DeviceWatch::watchDevice(QSerialPort *port)
+DeviceWatch::Device *DeviceWatch::watchDevice(QSerialPort *port)
 {
     const int fd = ::fcntl(int(port->handle()), F_DUPFD_CLOEXEC, 0);
-    if (fd >= 0)
-        m_device = new Device(fd, this);
+    return fd >= 0 ? new Device(fd, this) : nullptr;
 }
 
-void DeviceWatch::stopWatchingDevice()
+void DeviceWatch::Deleter::operator()(Device *device) const
 {
-    delete m_device;
-    m_device = nullptr;
-}
-
-bool DeviceWatch::meansLoss(QSerialPort::SerialPortError error, bool)
-{
-    // A vanished device reads as an error on some Qt versions; the hang-up
-    // covers the others.
-    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+    delete device;
 }

@@ -84,7 +84,7 @@ bool QextSerialPort::open(OpenMode mode)
     // read and write calls, which the inner port serves at once anyway.
     const QSerialPort::SerialPortError error = openDevice(location, mode & ~OpenMode(Unbuffered));
     if (error != QSerialPort::NoError) {
-        setErrorString(openFailureReason(error, location));
+        setErrorString(failedOpenMessage(error, location));
         return false;
     }
     m_watch->watch(m_port);
@@ -116,6 +116,15 @@ qint64 QextSerialPort::writeData(const char *data, qint64 maxSize)
     return m_port->write(data, maxSize);
 }
 
+void QextSerialPort::dropInput()
+{
+    // Taken out of Qt's buffer, which is left unbounded: with a capped buffer
+    // full, Qt on Windows would keep no read pending and not see the device
+    // go. Purging the driver's queue instead would abort that read, which Qt
+    // reports as the ResourceError that a lost device gives.
+    m_port->skip(m_port->bytesAvailable());
+}
+
 void QextSerialPort::onDeviceLost()
 {
     if (!isOpen() || m_lossPending)
@@ -137,7 +146,7 @@ void QextSerialPort::onDeviceLost()
             Qt::QueuedConnection);
 }
 
-QString QextSerialPort::openFailureReason(QSerialPort::SerialPortError error,
+QString QextSerialPort::failedOpenMessage(QSerialPort::SerialPortError error,
                                           const QString &location) const
 {
     return openFailureCause(error, m_name, location, m_baudRate, m_port->errorString())
@@ -148,7 +157,7 @@ QString QextSerialPort::openFailureCause(QSerialPort::SerialPortError error, con
                                          const QString &location, BaudRateType rate,
                                          const QString &qtReason)
 {
-    const QString cause = platformFailureCause(error, name, location, rate);
+    const QString cause = systemSpecificCause(error, name, location, rate);
     if (!cause.isEmpty())
         return cause;
     switch (error) {

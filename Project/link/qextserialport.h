@@ -64,18 +64,19 @@ private:
 
     void setSupported(Setting setting, bool supported);
     void onDeviceLost();
-    QString openFailureReason(QSerialPort::SerialPortError error, const QString &location) const;
+    QString failedOpenMessage(QSerialPort::SerialPortError error, const QString &location) const;
     static qint32 bitsPerSecond(BaudRateType baud);
 
+    void dropInput();
+
     // Per platform (qextserialport_unix.cpp, qextserialport_win.cpp).
-    // The cause of a failed open where this platform knows better than the
+    // The cause of a failed open where this system knows better than the
     // common texts; empty where it does not.
-    static QString platformFailureCause(QSerialPort::SerialPortError error, const QString &name,
-                                        const QString &location, BaudRateType rate);
+    static QString systemSpecificCause(QSerialPort::SerialPortError error, const QString &name,
+                                       const QString &location, BaudRateType rate);
     // Opens the device of location, as this platform must.
     QSerialPort::SerialPortError openDevice(const QString &location, OpenMode mode);
     void closeDevice();
-    void dropInput();
 
     QSerialPort *m_port;
     DeviceWatch *m_watch;

@@ -17,9 +17,9 @@
 
 namespace {
 
-// Whether the path names something other than a character device: a regular
-// file or a folder can be opened, but it never is a serial port.
-bool isNoCharacterDevice(const QString &path)
+// Whether the path names a file that is there but is no character device,
+// as every serial port is: a regular file or a folder can be opened too.
+bool isOrdinaryFile(const QString &path)
 {
     struct stat info;
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISCHR(info.st_mode);
@@ -136,16 +136,10 @@ void QextSerialPort::closeDevice()
     m_port->close();
 }
 
-void QextSerialPort::dropInput()
+QString QextSerialPort::systemSpecificCause(QSerialPort::SerialPortError error, const QString &name,
+                                            const QString &location, BaudRateType)
 {
-    m_port->clear(QSerialPort::Input);
-}
-
-QString QextSerialPort::platformFailureCause(QSerialPort::SerialPortError error,
-                                             const QString &name, const QString &location,
-                                             BaudRateType)
-{
-    if (isNoCharacterDevice(location))
+    if (isOrdinaryFile(location))
         return tr("%1 is not a serial port.").arg(location);
     // COMn that no udev rule names is the n-th built-in port, which a USB
     // adapter never becomes.

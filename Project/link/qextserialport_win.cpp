@@ -19,17 +19,8 @@ void QextSerialPort::closeDevice()
     m_port->close();
 }
 
-void QextSerialPort::dropInput()
-{
-    // Taken out of Qt's buffer, which is left unbounded: with a capped buffer
-    // full, Qt would keep no read pending and not see the device go. Purging
-    // instead would abort Qt's pending read, which it reports as the
-    // ResourceError that a lost device gives.
-    m_port->skip(m_port->bytesAvailable());
-}
-
-QString QextSerialPort::platformFailureCause(QSerialPort::SerialPortError error, const QString &,
-                                             const QString &location, BaudRateType rate)
+QString QextSerialPort::systemSpecificCause(QSerialPort::SerialPortError error, const QString &,
+                                            const QString &location, BaudRateType rate)
 {
     // What SetCommState's refusal of the line settings comes back as.
     if (error == QSerialPort::UnsupportedOperationError)
