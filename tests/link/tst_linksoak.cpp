@@ -23,7 +23,7 @@ private slots:
     void deviceLossLeavesProcessIdle();
 };
 
-// CPU time used by the process so remote, user and system, in milliseconds.
+// CPU time used by the process so far, user and system, in milliseconds.
 static double cpuMilliseconds()
 {
 #ifdef Q_OS_WIN
