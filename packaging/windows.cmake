@@ -85,8 +85,11 @@ endif()
 # console runs (windows-installer.nsh). CPack's template asks whether to
 # uninstall an earlier version before its first page, where a Cancel later
 # would leave nothing installed; the install section removes it instead.
+# SetDateSave off: NSIS would keep each file's time, the build's, so that no
+# two builds gave the same installer; installed files take the install's.
 configure_file(windows-installer.nsh.in windows-installer.nsh @ONLY)
 set(CPACK_NSIS_DEFINES "Target amd64-unicode
+SetDateSave off
 !include '${CMAKE_CURRENT_BINARY_DIR}/windows-installer.nsh'")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL OFF)
 set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "Call norvexWaitUntilClosed
