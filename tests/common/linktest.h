@@ -64,6 +64,15 @@ struct LineSettings
     bool echo = false;
 };
 
+// The device that the console opens for a port name, which another program
+// names by its path.
+inline QString locationOf(const QString &name)
+{
+    QextSerialPort port;
+    port.setPortName(name);
+    return port.systemLocation();
+}
+
 // A port whose far end a program outside this process keeps (the pty host
 // under wine, the bench's far end on the host of the virtual machine). It
 // takes orders through the file <base>-order and writes what it sees of the
@@ -437,12 +446,7 @@ public:
 private:
     // The kernel's device that the port's name leads to now, empty while
     // there is none.
-    QString device() const
-    {
-        QextSerialPort port;
-        port.setPortName(m_link);
-        return QFileInfo(port.systemLocation()).canonicalFilePath();
-    }
+    QString device() const { return QFileInfo(locationOf(m_link)).canonicalFilePath(); }
     // This process's descriptor of the port's device, -1 if it has none.
     int openDescriptor() const
     {
