@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 
+#include <algorithm>
+
 QString SerialPortList::deviceOf(const QSerialPortInfo &info)
 {
     return info.systemLocation();
@@ -16,9 +18,18 @@ QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> 
     QStringList lines;
 #ifdef Q_OS_LINUX
     // udev names an adapter by a link under /dev, which is where COMn is
-    // looked for first; a COMn that is there needs no rule, busy or not.
-    static const QRegularExpression comName(QStringLiteral("^COM[1-9][0-9]*$"));
-    if (!comName.match(name).hasMatch() || QFileInfo::exists(QStringLiteral("/dev/") + name))
+    // looked for first, before the n-th built-in port. A COMn that leads to
+    // a port there is, busy or not, needs no rule.
+    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]*)$"));
+    const QRegularExpressionMatch com = comName.match(name);
+    if (!com.hasMatch())
+        return lines;
+    const QFileInfo link(QStringLiteral("/dev/") + name);
+    const QString device = link.exists()
+            ? link.canonicalFilePath()
+            : QStringLiteral("/dev/ttyS") + QString::number(com.captured(1).toInt() - 1);
+    if (std::any_of(ports.begin(), ports.end(),
+                    [&device](const Port &port) { return port.device == device; }))
         return lines;
     for (const Port &port : ports) {
         if (!port.usb)
