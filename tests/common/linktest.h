@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -159,8 +160,13 @@ public:
         return {-1, m_host.value("databits", file).toInt(), m_host.value("parity", file),
                 m_host.value("stopbits", file).toInt()};
     }
-    // The device goes; a new one takes its name at once.
-    void unplug() { m_host.order(QStringLiteral("unplug")); }
+    // The device goes; a new one takes its name at once. Returns when the
+    // device went, in milliseconds from the call.
+    qint64 unplug()
+    {
+        m_host.order(QStringLiteral("unplug"));
+        return 0;
+    }
     // No adapter stays out: wine's COM ports are named by the prefix.
     static bool pullOut() { return false; }
     static bool replug() { return false; }
@@ -339,17 +345,23 @@ public:
         const int fd = openDescriptor();
         return fd >= 0 && ::ioctl(fd, TIOCGICOUNT, &counts) == 0 ? counts.tx : 0;
     }
-    // The device goes; a new one takes its name.
-    void unplug()
+    // The device goes; a new one takes its name. Returns when the device
+    // went, in milliseconds from the call.
+    qint64 unplug()
     {
         if (!m_host) {
             plugInNew();
-            return;
+            return 0;
         }
+        QElapsedTimer clock;
+        clock.start();
         const QString gone = m_devices.constLast();
-        if (!m_host->order(QStringLiteral("pull"))
-            || !QTest::qWaitFor([&] { return !QFileInfo::exists(gone); }, 10000) || !replug())
+        const bool pulled = m_host->order(QStringLiteral("pull"));
+        const qint64 went = clock.elapsed();
+        if (!pulled || !QTest::qWaitFor([&] { return !QFileInfo::exists(gone); }, 10000)
+            || !replug())
             qWarning("the bench's adapter did not come back");
+        return went;
     }
     // The adapter goes, and stays away until replug().
     bool pullOut()

@@ -448,9 +448,13 @@ void tst_Port_Com::talkingUnit()
     if (end == End::DeviceGoes || end == End::DeviceGoesWhileTalking) {
         if (end == End::DeviceGoes)
             remote.quiet();
-        remote.unplug();
+        qint64 lostAt = -1;
+        connect(port.serial_Port(), &QextSerialPort::deviceLost, &port,
+                [&] { lostAt = clock.elapsed(); });
+        clock.restart();
+        const qint64 went = remote.unplug();
         QTRY_VERIFY_WITH_TIMEOUT(!port.serial_Port()->isOpen(), 10000);
-        qInfo("device loss noticed after %lld ms", clock.elapsed());
+        qInfo("device loss noticed %lld ms after the device went", lostAt - went);
         QTRY_VERIFY(!remote.isHeld());
         QCOMPARE(remote.received(), 0);
         return;
