@@ -537,6 +537,13 @@ inline bool letGo(const FarEnd &remote)
     return QTest::qWaitFor([&remote] { return !remote.isHeld(); });
 }
 
+// How a failed open names the device of a port: by its path, by the COM
+// name of a udev rule, or by the built-in port that a COM name falls back to.
+inline QString deviceName(const QString &name)
+{
+    return QFileInfo(locationOf(name)).fileName();
+}
+
 // Names the wrapper's port, as the Configuration panel does.
 inline void setPortName(Port_Com &port, const QString &name)
 {

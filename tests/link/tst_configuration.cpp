@@ -261,7 +261,8 @@ void tst_Configuration::failedOpen()
     QVERIFY(!dialog.hasDefaultButton);
     QCOMPARE(dialog.parent, panel.get());
     QVERIFY(dialog.modal);
-    QVERIFY2(dialog.informativeText.contains(reason) && dialog.informativeText.contains(path),
+    QVERIFY2(dialog.informativeText.contains(reason)
+                     && dialog.informativeText.contains(deviceName(path)),
              qPrintable(dialog.informativeText));
     // The ports this computer has follow the reason.
     QVERIFY2(dialog.informativeText.endsWith(
