@@ -30,10 +30,12 @@ public:
 
     void setPortName(const QString &name);
     QString portName() const;
-    // The device the next open uses: on Windows the name itself; elsewhere a
-    // path, "COMn" meaning /dev/COMn if that exists or a udev rule names it,
-    // and /dev/ttyS<n-1> if not.
-    QString systemLocation() const;
+    // The device the next open uses.
+    QString systemLocation() const { return systemLocationOf(m_name); }
+    // The device a port name leads to: on Windows the name itself; elsewhere
+    // a path, "COMn" meaning /dev/COMn if that exists or a udev rule names
+    // it, and /dev/ttyS<n-1> if not.
+    static QString systemLocationOf(const QString &name);
 
     void setBaudRate(BaudRateType baud);
     BaudRateType baudRate() const;

@@ -98,20 +98,20 @@ private:
 
 } // namespace
 
-QString QextSerialPort::systemLocation() const
+QString QextSerialPort::systemLocationOf(const QString &name)
 {
-    if (m_name.contains(QLatin1Char('/')))
-        return m_name;
-    const QString device = QStringLiteral("/dev/") + m_name;
+    if (name.contains(QLatin1Char('/')))
+        return name;
+    const QString device = QStringLiteral("/dev/") + name;
     static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]*)$"));
-    const QRegularExpressionMatch com = comName.match(m_name);
+    const QRegularExpressionMatch com = comName.match(name);
     if (!com.hasMatch())
         return device;
     // An administrator may name an adapter COMn with a udev rule, which
     // holds while the adapter is unplugged too; otherwise COMn is the n-th
     // built-in port.
     const QFileInfo info(device);
-    if (info.exists() || info.isSymLink() || !UdevRule::naming(m_name).isNull())
+    if (info.exists() || info.isSymLink() || !UdevRule::naming(name).isNull())
         return device;
     return QStringLiteral("/dev/ttyS") + QString::number(com.captured(1).toInt() - 1);
 }

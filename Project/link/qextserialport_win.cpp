@@ -2,9 +2,9 @@
 // guidance for a failed open.
 #include "qextserialport.h"
 
-QString QextSerialPort::systemLocation() const
+QString QextSerialPort::systemLocationOf(const QString &name)
 {
-    return m_name; // Qt Serial Port itself reaches COM10 and above correctly
+    return name; // Qt Serial Port itself reaches COM10 and above correctly
 }
 
 QSerialPort::SerialPortError QextSerialPort::openDevice(const QString &location, OpenMode mode)

@@ -1,5 +1,6 @@
 // Serial ports on Unix: listed by device path; a USB adapter becomes COMn
 // through a udev rule.
+#include "qextserialport.h"
 #include "serialportlist.h"
 
 #include <QFileInfo>
@@ -18,16 +19,12 @@ QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> 
     QStringList lines;
 #ifdef Q_OS_LINUX
     // udev names an adapter by a link under /dev, which is where COMn is
-    // looked for first, before the n-th built-in port. A COMn that leads to
-    // a port there is, busy or not, needs no rule.
-    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]*)$"));
-    const QRegularExpressionMatch com = comName.match(name);
-    if (!com.hasMatch())
+    // looked for first. A COMn that leads to a port there is, busy or not,
+    // needs no rule.
+    static const QRegularExpression comName(QStringLiteral("^COM[1-9][0-9]*$"));
+    if (!comName.match(name).hasMatch())
         return lines;
-    const QFileInfo link(QStringLiteral("/dev/") + name);
-    const QString device = link.exists()
-            ? link.canonicalFilePath()
-            : QStringLiteral("/dev/ttyS") + QString::number(com.captured(1).toInt() - 1);
+    const QString device = QFileInfo(QextSerialPort::systemLocationOf(name)).canonicalFilePath();
     if (std::any_of(ports.begin(), ports.end(),
                     [&device](const Port &port) { return port.device == device; }))
         return lines;

@@ -65,15 +65,6 @@ struct LineSettings
     bool echo = false;
 };
 
-// The device that the console opens for a port name, which another program
-// names by its path.
-inline QString locationOf(const QString &name)
-{
-    QextSerialPort port;
-    port.setPortName(name);
-    return port.systemLocation();
-}
-
 // A port whose far end a program outside this process keeps (the pty host
 // under wine, the bench's far end on the host of the virtual machine). It
 // takes orders through the file <base>-order and writes what it sees of the
@@ -458,7 +449,10 @@ public:
 private:
     // The kernel's device that the port's name leads to now, empty while
     // there is none.
-    QString device() const { return QFileInfo(locationOf(m_link)).canonicalFilePath(); }
+    QString device() const
+    {
+        return QFileInfo(QextSerialPort::systemLocationOf(m_link)).canonicalFilePath();
+    }
     // This process's descriptor of the port's device, -1 if it has none.
     int openDescriptor() const
     {
@@ -541,7 +535,7 @@ inline bool letGo(const FarEnd &remote)
 // name of a udev rule, or by the built-in port that a COM name falls back to.
 inline QString deviceName(const QString &name)
 {
-    return QFileInfo(locationOf(name)).fileName();
+    return QFileInfo(QextSerialPort::systemLocationOf(name)).fileName();
 }
 
 // Names the wrapper's port, as the Configuration panel does.

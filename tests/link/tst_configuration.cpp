@@ -228,7 +228,7 @@ void tst_Configuration::failedOpen()
 
     FarEnd remote;
     QVERIFY(remote.isValid());
-    QSerialPort otherProgram(locationOf(remote.portName()));
+    QSerialPort otherProgram(QextSerialPort::systemLocationOf(remote.portName()));
     if (inUse)
         QVERIFY(otherProgram.open(QIODevice::ReadWrite));
     const QString path = !name.isEmpty() ? name

@@ -184,7 +184,7 @@ void tst_Port_Com::openFailsWithReason()
     QVERIFY(file.open());
     FarEnd remote;
     QVERIFY(remote.isValid());
-    QSerialPort otherProgram(locationOf(remote.portName()));
+    QSerialPort otherProgram(QextSerialPort::systemLocationOf(remote.portName()));
     Port_Com port;
     // Counted before the other program opens: under wine its port starts
     // threads of its own a while after.
@@ -210,7 +210,8 @@ void tst_Port_Com::openFailsWithReason()
         break;
     case Device::InUseByKernelName:
         path = remote.portName();
-        otherProgram.setPortName(QFileInfo(locationOf(path)).canonicalFilePath());
+        otherProgram.setPortName(
+                QFileInfo(QextSerialPort::systemLocationOf(path)).canonicalFilePath());
         QVERIFY(otherProgram.open(QIODevice::ReadWrite));
         break;
     case Device::RegularFile:
