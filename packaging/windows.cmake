@@ -38,21 +38,31 @@ install(FILES ${runtime_files} DESTINATION .)
 set(NORVEX_RUNTIME_DIR ${NORVEX_RUNTIME_DIR} PARENT_SCOPE)
 
 # The console's own terms, those of Qt (LGPL 3, which builds on GPL 3), of
-# the libraries that Qt's build bundles (scripts/qt-windows keeps their
-# notices with Qt) and of the compiler's runtime (GCC's runtime library
-# exception; winpthreads in mingw-w64's terms).
+# the third-party code compiled into Qt (scripts/qt-windows keeps a notice
+# for each, with its index, beside Qt) and of the compiler's runtime (GCC's
+# runtime library exception; winpthreads in mingw-w64's terms); an index.
 install(FILES copyright DESTINATION . RENAME LICENSE.txt)
 install(FILES /usr/share/common-licenses/LGPL-3 DESTINATION licenses RENAME Qt-LGPL-3.0.txt)
 install(FILES /usr/share/common-licenses/GPL-3 DESTINATION licenses RENAME GPL-3.0.txt)
-if(NOT IS_DIRECTORY ${QT6_INSTALL_PREFIX}/licenses)
-    message(FATAL_ERROR "Qt in ${QT6_INSTALL_PREFIX} has no licenses folder: "
-                        "scripts/qt-windows adds the notices of the libraries it bundles")
+if(NOT EXISTS ${QT6_INSTALL_PREFIX}/licenses/index.txt)
+    message(FATAL_ERROR "Qt in ${QT6_INSTALL_PREFIX} has no notices of its third-party code: "
+                        "scripts/qt-windows collects them when it builds Qt")
 endif()
-install(DIRECTORY ${QT6_INSTALL_PREFIX}/licenses/ DESTINATION licenses/Qt-bundled)
+install(DIRECTORY ${QT6_INSTALL_PREFIX}/licenses/ DESTINATION licenses/Qt-third-party)
 install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright DESTINATION licenses
         RENAME GCC-runtime-library.txt)
 install(FILES /usr/share/doc/mingw-w64-common/copyright DESTINATION licenses
         RENAME mingw-w64-winpthreads.txt)
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/licenses-index.txt
+"The terms of what this folder's program holds:
+
+..\\LICENSE.txt                Norvex
+Qt-LGPL-3.0.txt, GPL-3.0.txt  Qt (Qt6*.dll and the plugins' folders)
+Qt-third-party\\index.txt      the third-party code compiled into Qt
+GCC-runtime-library.txt       libgcc_s_seh-1.dll, libstdc++-6.dll
+mingw-w64-winpthreads.txt     libwinpthread-1.dll
+")
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/licenses-index.txt DESTINATION licenses RENAME index.txt)
 
 # The installer: norvex-<version>-win64.exe, 64-bit (Debian's NSIS builds a
 # 32-bit one by default, which a 64-bit-only Windows or wine cannot start),
