@@ -91,9 +91,9 @@ if(EXISTS ${NORVEX_WINDOWS_ICON})
     set(CPACK_NSIS_MUI_UNIICON ${NORVEX_WINDOWS_ICON})
 endif()
 
-# Neither the installer nor the uninstaller changes anything while the
-# console runs (windows-installer.nsh). CPack's template asks whether to
-# uninstall an earlier version before its first page, where a Cancel later
+# Neither the installer nor the uninstaller changes anything while a
+# console runs from the installation (windows-installer.nsh). CPack's
+# template asks whether to uninstall an earlier version before its first page, where a Cancel later
 # would leave nothing installed; the install section removes it instead.
 # SetDateSave off: NSIS would keep each file's time, the build's, so that no
 # two builds gave the same installer; installed files take the install's.
@@ -105,16 +105,23 @@ set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL OFF)
 set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "Call norvexWaitUntilClosed
   Call norvexRemoveEarlier")
 file(READ ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in template)
-set(inits .onInit un.onInit)
-set(checks norvexWaitUntilClosed un.norvexWaitUntilClosed)
-foreach(init check IN ZIP_LISTS inits checks)
-    set(function "Function ${init}\n")
-    string(FIND "${template}" "${function}" found)
+# norvex_template_replace(TEXT REPLACEMENT): in the template, which must
+# hold TEXT.
+function(norvex_template_replace text replacement)
+    string(FIND "${template}" "${text}" found)
     if(found EQUAL -1)
-        message(FATAL_ERROR "CMake's NSIS template has no function ${init}")
+        message(FATAL_ERROR "CMake's NSIS template has no \"${text}\"")
     endif()
-    string(REPLACE "${function}" "${function}  Call ${check}\n" template "${template}")
-endforeach()
+    string(REPLACE "${text}" "${replacement}" template "${template}")
+    set(template "${template}" PARENT_SCOPE)
+endfunction()
+# The checks go first: in the initialisations, in the uninstall section,
+# and in the install section before SetOutPath makes the folder.
+norvex_template_replace("Function .onInit\n" "Function .onInit\n  Call norvexWaitUntilClosed\n")
+norvex_template_replace("Function un.onInit\n" "Function un.onInit\n  Call un.norvexWaitUntilClosed\n")
+norvex_template_replace("Section \"Uninstall\"\n" "Section \"Uninstall\"\n  Call un.norvexWaitUntilClosed\n")
+norvex_template_replace("  SetOutPath \"$INSTDIR\"\n  @CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS@\n"
+                        "  @CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS@\n  SetOutPath \"$INSTDIR\"\n")
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/nsis/NSIS.template.in "${template}")
 list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_BINARY_DIR}/nsis)
 
