@@ -9,17 +9,14 @@
 #include <fcntl.h>
 #include <stdarg.h>
 #include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include "ptyslave.h"
 
 static int claim(int fd)
 {
-    struct stat info;
-    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || major(info.st_rdev) < 136
-        || major(info.st_rdev) > 143)
-        return fd;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+    dev_t device;
+    if (!isPtySlave(fd, &device) || flock(fd, LOCK_EX | LOCK_NB) == 0)
         return fd;
     close(fd);
     errno = EACCES;

@@ -15,9 +15,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <termios.h>
+
+#include "ptyslave.h"
 
 enum { Outputs = TIOCM_DTR | TIOCM_RTS, Inputs = TIOCM_DSR | TIOCM_CTS | TIOCM_CAR };
 enum { MaxFds = 4096 };
@@ -30,15 +29,6 @@ static struct
     int lines;
 } modem[MaxFds];
 static pthread_mutex_t modemLock = PTHREAD_MUTEX_INITIALIZER;
-
-static int isPtySlave(int fd, dev_t *device)
-{
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))
-        return 0;
-    *device = info.st_rdev;
-    return major(info.st_rdev) >= 136 && major(info.st_rdev) <= 143;
-}
 
 static int answer(int fd, unsigned long request, int *arg)
 {
@@ -73,16 +63,6 @@ static int answer(int fd, unsigned long request, int *arg)
     return 1;
 }
 
-/* The kernel's settings with the rate as a number, which wine sets that way;
- * it keeps c_cflag third, as libc's termios and the kernel's do. */
-struct termios2
-{
-    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
-    cc_t c_line;
-    cc_t c_cc[19];
-    speed_t c_ispeed, c_ospeed;
-};
-
 static void record(int fd, tcflag_t asked)
 {
     const tcflag_t framing = CSIZE | PARENB | PARODD | CSTOPB;
@@ -97,10 +77,8 @@ static void record(int fd, tcflag_t asked)
     FILE *file = fopen(path, "w");
     if (!file)
         return;
-    const tcflag_t size = asked & CSIZE;
-    fprintf(file, "databits %d\nparity %s\nstopbits %d\n",
-            size == CS8 ? 8 : size == CS7 ? 7 : size == CS6 ? 6 : 5,
-            !(asked & PARENB) ? "none" : asked & PARODD ? "odd" : "even", asked & CSTOPB ? 2 : 1);
+    fprintf(file, "databits %d\nparity %s\nstopbits %d\n", dataBitsOf(asked), parityOf(asked),
+            asked & CSTOPB ? 2 : 1);
     fclose(file);
 }
 
@@ -126,7 +104,7 @@ int ioctl(int fd, unsigned long request, ...)
     if (arg
         && (request == TCSETS || request == TCSETSW || request == TCSETSF || request == TCSETS2
             || request == TCSETSW2 || request == TCSETSF2))
-        record(fd, ((const tcflag_t *)arg)[2]);
+        record(fd, ((const struct termios2 *)arg)->c_cflag);
 
     const int result = real(fd, request, arg);
     const int error = errno;

@@ -35,10 +35,10 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
+
+#include "ptyslave.h"
 
 enum { MaxPorts = 10, IdleSeconds = 1800, TickMs = 2 };
 
@@ -123,16 +123,6 @@ static void closePty(struct Port *port)
     port->slave = port->master = -1;
 }
 
-/* The kernel's settings with the rate as a number: wine sets any rate that
- * way (BOTHER), which cfgetospeed cannot tell. */
-struct termios2
-{
-    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
-    cc_t c_line;
-    cc_t c_cc[19];
-    speed_t c_ispeed, c_ospeed;
-};
-
 #ifndef BOTHER
 #define BOTHER 0010000 /* as the kernel's asm/termbits.h has it */
 #endif
@@ -161,20 +151,13 @@ static void writeState(struct Port *port)
     struct termios settings;
     memset(&settings, 0, sizeof settings);
     tcgetattr(port->master, &settings);
-    const tcflag_t size = settings.c_cflag & CSIZE;
     char text[sizeof port->state];
     snprintf(text, sizeof text,
              "done %lu\ndevice %s\nholders %d\nreceived %lld\nsent %lld\n"
              "speed %ld\nstopbits %d\ndatabits %d\nparity %s\n",
              port->done, port->device, port->holders, port->received, port->sent,
              rateOf(port->master, &settings), settings.c_cflag & CSTOPB ? 2 : 1,
-             size == CS8           ? 8
-                     : size == CS7 ? 7
-                     : size == CS6 ? 6
-                                   : 5,
-             !(settings.c_cflag & PARENB)        ? "none"
-                     : settings.c_cflag & PARODD ? "odd"
-                                                 : "even");
+             dataBitsOf(settings.c_cflag), parityOf(settings.c_cflag));
     if (strcmp(text, port->state) == 0)
         return;
     strcpy(port->state, text);

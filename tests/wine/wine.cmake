@@ -64,19 +64,20 @@ set(host_flags -O2 -Wall -Wextra -Werror)
 set(NORVEX_WINE_SHIM ${NORVEX_WINE_DIR}/libnorvexmodem.so)
 set(NORVEX_WINE_SERVER_SHIM ${NORVEX_WINE_DIR}/libnorvexexclusive.so)
 set(NORVEX_PTYHOST ${NORVEX_WINE_DIR}/ptyhost)
+set(pty_header ${CMAKE_CURRENT_LIST_DIR}/ptyslave.h)
 add_custom_command(OUTPUT ${NORVEX_WINE_SHIM}
     COMMAND ${NORVEX_HOST_CC} ${host_flags} -shared -fPIC -o ${NORVEX_WINE_SHIM}
             ${CMAKE_CURRENT_LIST_DIR}/modemshim.c -ldl -lpthread
-    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/modemshim.c
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/modemshim.c ${pty_header}
     COMMENT "Building the modem ioctl shim for wine with the host's compiler")
 add_custom_command(OUTPUT ${NORVEX_WINE_SERVER_SHIM}
     COMMAND ${NORVEX_HOST_CC} ${host_flags} -shared -fPIC -o ${NORVEX_WINE_SERVER_SHIM}
             ${CMAKE_CURRENT_LIST_DIR}/exclusiveopen.c -ldl
-    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/exclusiveopen.c
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/exclusiveopen.c ${pty_header}
     COMMENT "Building the exclusive-open shim for wineserver with the host's compiler")
 add_custom_command(OUTPUT ${NORVEX_PTYHOST}
     COMMAND ${NORVEX_HOST_CC} ${host_flags} -o ${NORVEX_PTYHOST} ${CMAKE_CURRENT_LIST_DIR}/ptyhost.c
-    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/ptyhost.c
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/ptyhost.c ${pty_header}
     COMMENT "Building the pty host with the host's compiler")
 add_custom_target(norvex_wine_helpers ALL
                   DEPENDS ${NORVEX_WINE_SHIM} ${NORVEX_WINE_SERVER_SHIM} ${NORVEX_PTYHOST})
