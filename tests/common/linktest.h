@@ -11,9 +11,11 @@
 
 #include "port_com.h"
 #include "qextserialport.h"
+#include "serialportlist.h"
 
 #include <QApplication>
 #include <QByteArray>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,6 +31,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -38,12 +41,15 @@
 #include <psapi.h>
 #include <winternl.h>
 #else
+#include "termiosrecorder.h"
+
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <malloc.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -161,6 +167,10 @@ public:
     // No adapter stays out: wine's COM ports are named by the prefix.
     static bool pullOut() { return false; }
     static bool replug() { return false; }
+    // Windows gives every user its COM ports: no rights to take away.
+    static bool takeRights() { return false; }
+    // Windows' serial drivers do not echo: nothing to listen for.
+    static void sendOnEachSetting(bool) { }
     // Sends far faster than the line until quiet() or unplug().
     void talk() { m_host.order(QStringLiteral("talk 4000000")); }
     // Stops talking, and drops what the program has not read.
@@ -275,6 +285,7 @@ public:
     explicit FarEnd(const QString &name = QStringLiteral("COM3"))
         : m_link(m_dir.filePath(name))
     {
+        askedFraming().clear();
         if (!qEnvironmentVariableIsSet("NORVEX_BENCH_PORTS")) {
             plugInNew();
             return;
@@ -288,6 +299,9 @@ public:
     }
     ~FarEnd()
     {
+        sendOnEachSetting(false);
+        if (m_asNobody && ::seteuid(0) != 0)
+            qFatal("cannot take root's rights back");
         if (!m_host)
             pull();
         else if (m_bench
@@ -328,6 +342,18 @@ public:
         }
         return lineSettingsOf(attributes);
     }
+    // The framing the program last asked for where the driver did not keep
+    // it, as on a pseudo-terminal.
+    LineSettings asked() const
+    {
+        struct stat device
+        {
+        };
+        const QByteArray path = QFile::encodeName(m_devices.constLast());
+        if (::stat(path.constData(), &device) == 0 && askedFraming().contains(device.st_rdev))
+            return lineSettingsOf(askedFraming().value(device.st_rdev));
+        return settings();
+    }
     // Bytes the driver of the open port has sent, by its own count; 0 where
     // it keeps none.
     qint64 transmitted() const
@@ -360,6 +386,27 @@ public:
         const QString gone = m_devices.constLast();
         return m_host && m_host->order(QStringLiteral("pull"))
                 && QTest::qWaitFor([&] { return !QFileInfo::exists(gone); }, 10000);
+    }
+    // Takes this process's rights to the device: root, who may open
+    // anything, acts as an ordinary user until the far end goes.
+    bool takeRights()
+    {
+        if (::geteuid() == 0)
+            return m_asNobody = ::seteuid(65534) == 0;
+        return ::chmod(QFile::encodeName(m_devices.constLast()).constData(), 0) == 0;
+    }
+    // While on, a pseudo-terminal's unit sends a byte each time the program
+    // has set the line, and listens a moment for an echo.
+    void sendOnEachSetting(bool on)
+    {
+        afterTcsetattr() = nullptr;
+        if (on && !m_host) {
+            afterTcsetattr() = [this] {
+                if (!sendOnce())
+                    qWarning("the unit could not send");
+                listen(200);
+            };
+        }
     }
     bool replug()
     {
@@ -495,6 +542,7 @@ private:
     QStringList m_devices; // every device it has had so far
     std::optional<HostPort> m_host; // on the bench
     bool m_bench = false;
+    bool m_asNobody = false;
     int m_master = -1;
     std::thread m_talker;
     std::atomic<bool> m_stop{false};
@@ -531,11 +579,53 @@ inline bool letGo(const FarEnd &remote)
     return QTest::qWaitFor([&remote] { return !remote.isHeld(); });
 }
 
-// How a failed open names the device of a port: by its path, by the COM
-// name of a udev rule, or by the built-in port that a COM name falls back to.
-inline QString deviceName(const QString &name)
+// Whether the text of a failed open of the port named path gives the reason,
+// names the device (by its path, by the COM name of a udev rule, or by the
+// built-in port that a COM name falls back to) and ends with the ports that
+// this computer has.
+inline bool explainsFailedOpen(const QString &text, const QString &path, const QString &reason)
 {
-    return QFileInfo(QextSerialPort::systemLocationOf(name)).fileName();
+    return text.contains(reason)
+            && text.contains(QFileInfo(QextSerialPort::systemLocationOf(path)).fileName())
+            && text.endsWith(QStringLiteral("\n\n")
+                             + SerialPortList::describe(path, SerialPortList::present()));
+}
+
+// Counts what the process holds once the link has been opened and closed
+// (Qt opens some files of its own the first time), opens it again, and
+// checks that end gives back exactly that and lets the device go.
+inline void checkEndReleasesLink(const FarEnd &remote, const std::function<void()> &open,
+                                 const std::function<void()> &close,
+                                 const std::function<void()> &end)
+{
+    open();
+    close();
+    QVERIFY(letGo(remote));
+    const QStringList held = heldResources();
+    open();
+    QVERIFY(remote.isHeld());
+    end();
+    QTRY_COMPARE(heldResources(), held);
+    QTRY_VERIFY(!remote.isHeld());
+}
+
+template<typename T>
+T *child(const QObject *parent, const char *name)
+{
+    auto *found = parent->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no %s", name);
+    return found;
+}
+
+// Chooses the device in the Data Link panel's port list, as one more entry
+// where it is none of COM1 to COM10, as the operator would choose COM3.
+inline void selectPort(const QObject *window, const QString &path)
+{
+    auto *combo = child<QComboBox>(window, "portName_combo");
+    if (combo->findText(path) < 0)
+        combo->addItem(path);
+    combo->setCurrentIndex(combo->findText(path));
 }
 
 // Names the wrapper's port, as the Configuration panel does.

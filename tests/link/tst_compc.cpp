@@ -4,11 +4,9 @@
 #include "linktest.h"
 #include "quietwarnings.h"
 
-#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
-#include <QTest>
 
 #include <memory>
 
@@ -29,8 +27,10 @@ private slots:
 private:
     void createWindow();
     QString log() const;
-    void selectPort(const QString &path);
-    void click(const char *button);
+    void click(const char *button)
+    {
+        QTest::mouseClick(child<QRadioButton>(window.get(), button), Qt::LeftButton);
+    }
 
     std::unique_ptr<Antenna_w> window;
 };
@@ -94,22 +94,6 @@ QString tst_comPc::log() const
     return window->findChild<QPlainTextEdit *>(QStringLiteral("rxData"))->toPlainText();
 }
 
-void tst_comPc::selectPort(const QString &path)
-{
-    auto *combo = window->findChild<QComboBox *>(QStringLiteral("portName_combo"));
-    QVERIFY(combo);
-    if (combo->findText(path) < 0)
-        combo->addItem(path);
-    combo->setCurrentIndex(combo->findText(path));
-}
-
-void tst_comPc::click(const char *button)
-{
-    auto *radio = window->findChild<QRadioButton *>(QLatin1String(button));
-    QVERIFY(radio);
-    QTest::mouseClick(radio, Qt::LeftButton);
-}
-
 void tst_comPc::windowLogsLinkEvents()
 {
     FarEnd remote;
@@ -117,7 +101,7 @@ void tst_comPc::windowLogsLinkEvents()
     TraceLog traces;
     createWindow();
     QCOMPARE(log(), QString());
-    selectPort(remote.portName());
+    selectPort(window.get(), remote.portName());
 
     click("openCom");
     QCOMPARE(log(), QStringLiteral("Com Data Link: open \n"));
@@ -140,7 +124,7 @@ void tst_comPc::failedOpenLogsTwoCloseLines()
     TraceLog traces;
     DialogCatcher dialogs;
     createWindow();
-    selectPort(remote.missingPortName());
+    selectPort(window.get(), remote.missingPortName());
 
     click("openCom");
 
@@ -157,20 +141,10 @@ void tst_comPc::windowReleasesReporterAndLink()
     const QList<comPc *> reporters = window->findChildren<comPc *>(Qt::FindDirectChildrenOnly);
     QCOMPARE(reporters.size(), 1);
     const QPointer<comPc> reporter = reporters.constFirst();
-    selectPort(remote.portName());
-    // Qt opens some files of its own the first time; count after that.
-    click("openCom");
-    click("closeCom");
-    QVERIFY(letGo(remote));
-    const QStringList held = heldResources();
-
-    click("openCom");
-    QVERIFY(remote.isHeld());
-    window.reset();
-
+    selectPort(window.get(), remote.portName());
+    checkEndReleasesLink(
+            remote, [&] { click("openCom"); }, [&] { click("closeCom"); }, [&] { window.reset(); });
     QVERIFY(reporter.isNull());
-    QTRY_COMPARE(heldResources(), held);
-    QTRY_VERIFY(!remote.isHeld());
 }
 
 QTEST_MAIN(tst_comPc)

@@ -1,15 +1,10 @@
 #include "configuration.h"
 #include "linktest.h"
 #include "quietwarnings.h"
-#include "serialportlist.h"
 
-#include <QComboBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QSerialPort>
 #include <QSignalSpy>
-#include <QTest>
 
 #include <functional>
 #include <memory>
@@ -40,8 +35,10 @@ private slots:
 private:
     void createPanel();
     template<typename T>
-    T *child(const char *name) const;
-    void selectPort(const QString &path);
+    T *child(const char *name) const
+    {
+        return ::child<T>(panel.get(), name);
+    }
     QList<int> results() const;
 
     std::unique_ptr<Configuration> panel;
@@ -65,25 +62,6 @@ void tst_Configuration::createPanel()
     opened = std::make_unique<QSignalSpy>(panel.get(), &Configuration::sig_open_Serial);
     panel->show();
     QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
-}
-
-template<typename T>
-T *tst_Configuration::child(const char *name) const
-{
-    auto *widget = panel->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
-}
-
-// Chooses the device, offered as one more entry where it is none of COM1 to
-// COM10, as the operator would choose COM3.
-void tst_Configuration::selectPort(const QString &path)
-{
-    auto *combo = child<QComboBox>("portName_combo");
-    if (combo->findText(path) < 0)
-        combo->addItem(path);
-    combo->setCurrentIndex(combo->findText(path));
 }
 
 QList<int> tst_Configuration::results() const
@@ -171,7 +149,7 @@ void tst_Configuration::openAndCloseFreePort()
     FarEnd remote;
     QVERIFY(remote.isValid());
     createPanel();
-    selectPort(remote.portName());
+    selectPort(panel.get(), remote.portName());
     child<QComboBox>("baud_combo")->setCurrentIndex(2);
     auto *open = child<QRadioButton>("openCom");
     auto *close = child<QRadioButton>("closeCom");
@@ -235,7 +213,7 @@ void tst_Configuration::failedOpen()
             : inUse                      ? remote.portName()
                                          : remote.missingPortName();
     createPanel();
-    selectPort(path);
+    selectPort(panel.get(), path);
     auto *open = child<QRadioButton>("openCom");
     auto *close = child<QRadioButton>("closeCom");
 
@@ -261,12 +239,7 @@ void tst_Configuration::failedOpen()
     QVERIFY(!dialog.hasDefaultButton);
     QCOMPARE(dialog.parent, panel.get());
     QVERIFY(dialog.modal);
-    QVERIFY2(dialog.informativeText.contains(reason)
-                     && dialog.informativeText.contains(deviceName(path)),
-             qPrintable(dialog.informativeText));
-    // The ports this computer has follow the reason.
-    QVERIFY2(dialog.informativeText.endsWith(
-                     SerialPortList::describe(path, SerialPortList::present())),
+    QVERIFY2(explainsFailedOpen(dialog.informativeText, path, reason),
              qPrintable(dialog.informativeText));
 #ifdef Q_OS_WIN
     // COM12 is listed; without USB ids it gets no renumbering hint.
@@ -299,7 +272,7 @@ void tst_Configuration::deviceLossReturnsToClosed()
     if (!remote.canUnplug())
         QSKIP("a built-in serial port cannot be pulled out");
     createPanel();
-    selectPort(remote.portName());
+    selectPort(panel.get(), remote.portName());
     auto *open = child<QRadioButton>("openCom");
     auto *close = child<QRadioButton>("closeCom");
     DialogCatcher dialogs;
@@ -372,21 +345,15 @@ void tst_Configuration::destructionReleasesOpenLink()
     FarEnd remote;
     QVERIFY(remote.isValid());
     createPanel();
-    selectPort(remote.portName());
-    auto *open = child<QRadioButton>("openCom");
-    // Qt opens some files of its own the first time; count after that.
-    QTest::mouseClick(open, Qt::LeftButton);
-    QTest::mouseClick(child<QRadioButton>("closeCom"), Qt::LeftButton);
-    QVERIFY(letGo(remote));
-    const QStringList held = heldResources();
-
-    QTest::mouseClick(open, Qt::LeftButton);
-    QCOMPARE(results(), QList<int>({2, 1, 2}));
-    opened.reset();
-    panel.reset();
-
-    QTRY_COMPARE(heldResources(), held);
-    QTRY_VERIFY(!remote.isHeld());
+    selectPort(panel.get(), remote.portName());
+    checkEndReleasesLink(
+            remote, [&] { QTest::mouseClick(child<QRadioButton>("openCom"), Qt::LeftButton); },
+            [&] { QTest::mouseClick(child<QRadioButton>("closeCom"), Qt::LeftButton); },
+            [&] {
+                QCOMPARE(results(), QList<int>({2, 1, 2}));
+                opened.reset();
+                panel.reset();
+            });
 }
 
 QTEST_MAIN(tst_Configuration)

@@ -182,8 +182,6 @@ public:
 private:
     enum { deviceEntry = 10, missingEntry = 11 };
 
-    template<typename T>
-    T *child(const QObject *parent, const char *name) const;
     void describe(const QString &text);
     void expect(bool condition, const QString &what);
     void click(QAbstractButton *button);
@@ -259,15 +257,6 @@ RandomOperator::RandomOperator(quint32 runSeed, Antenna_w &console, const Dialog
     config = child<Configuration>(&window, "config_");
     partNumber = child<QLineEdit>(config, "partNumber");
     serialNumber = child<QLineEdit>(config, "serialNumber");
-}
-
-template<typename T>
-T *RandomOperator::child(const QObject *parent, const char *name) const
-{
-    auto *found = parent->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no %s", name);
-    return found;
 }
 
 bool RandomOperator::setUp()

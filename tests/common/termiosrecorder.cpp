@@ -1,13 +1,14 @@
 #include "termiosrecorder.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
-QList<termios> &requestedTermios()
+QHash<dev_t, termios> &askedFraming()
 {
-    static QList<termios> requested;
-    return requested;
+    static QHash<dev_t, termios> asked;
+    return asked;
 }
 
 std::function<void()> &afterTcsetattr()
@@ -27,8 +28,14 @@ extern "C" int tcsetattr(int fd, int optionalActions, const termios *attributes)
         std::memcpy(&function, &symbol, sizeof function);
         return function;
     }();
-    if (attributes)
-        requestedTermios() << *attributes;
+    const tcflag_t framing = CSIZE | PARENB | PARODD | CSTOPB;
+    termios now{};
+    struct stat device
+    {
+    };
+    if (attributes && ::tcgetattr(fd, &now) == 0 && ::fstat(fd, &device) == 0
+        && (now.c_cflag & framing) != (attributes->c_cflag & framing))
+        askedFraming().insert(device.st_rdev, *attributes);
     const int result = next(fd, optionalActions, attributes);
     if (afterTcsetattr())
         afterTcsetattr()();
