@@ -9,6 +9,7 @@
 #include "antenna_w.h"
 #include "configuration.h"
 #include "linktest.h"
+#include "panels.h"
 #include "quietwarnings.h"
 
 #include <QAction>
@@ -40,22 +41,6 @@
 #endif
 
 namespace {
-
-struct PanelInfo
-{
-    const char *action;
-    const char *panel;
-    const char *title;
-};
-
-const PanelInfo panelInfo[] = {
-        {"actionConfig", "config_", "Antenna configuration"},
-        {"actionCoverage", "cover_", "Antenna coverage"},
-        {"actionFactory_settings", "mem_", "Factory settings"},
-        {"actionMeasurement", "meas_", "Antenna measurement"},
-        {"actionTest_System", "system_", "Test system"},
-        {"actionSwitching", "switch_", "Antenna switching mode"},
-};
 
 const qint64 lineRates[] = {9600, 19200, 38400, 57600};
 

@@ -1,5 +1,6 @@
 #include "antenna_w.h"
 #include "paintedpixels.h"
+#include "panels.h"
 #include "quietwarnings.h"
 #include "titlecolour.h"
 
@@ -53,9 +54,8 @@ private slots:
     void titleReadsOnEveryPalette();
     void panelsNamedAfterFields();
     void enlargingKeepsAreasInPlace();
-    void exitEndsEventLoopWithZero_data();
-    void exitEndsEventLoopWithZero();
-    void closingWindowEndsEventLoop();
+    void endingEndsEventLoopWithZero_data();
+    void endingEndsEventLoopWithZero();
 
 private:
     QAction *action(const char *name) const;
@@ -66,9 +66,6 @@ private:
 
     std::unique_ptr<Antenna_w> window;
 };
-
-static const char *const panelNames[] = {"config_", "cover_", "meas_",
-                                         "switch_", "mem_",   "system_"};
 
 void tst_Antenna_w::init()
 {
@@ -94,10 +91,10 @@ QAction *tst_Antenna_w::action(const char *name) const
 QStringList tst_Antenna_w::visiblePanels() const
 {
     QStringList visible;
-    for (const char *name : panelNames) {
-        auto *panel = window->findChild<QWidget *>(QLatin1String(name));
+    for (const PanelInfo &info : panelInfo) {
+        auto *panel = window->findChild<QWidget *>(QLatin1String(info.panel));
         if (panel && panel->isVisible())
-            visible << QLatin1String(name);
+            visible << QLatin1String(info.panel);
     }
     return visible;
 }
@@ -138,24 +135,10 @@ void tst_Antenna_w::panelActions_data()
     QTest::addColumn<QString>("panel");
     QTest::addColumn<QString>("expectedTitle");
 
-    QTest::newRow("data link shows configuration") << "actionConfig"
-                                                   << "config_"
-                                                   << "Antenna configuration";
-    QTest::newRow("test system shows systeme") << "actionTest_System"
-                                               << "system_"
-                                               << "Test system";
-    QTest::newRow("factory settings shows memory") << "actionFactory_settings"
-                                                   << "mem_"
-                                                   << "Factory settings";
-    QTest::newRow("measurement shows measurement") << "actionMeasurement"
-                                                   << "meas_"
-                                                   << "Antenna measurement";
-    QTest::newRow("switching shows switching") << "actionSwitching"
-                                               << "switch_"
-                                               << "Antenna switching mode";
-    QTest::newRow("coverage shows coverage") << "actionCoverage"
-                                             << "cover_"
-                                             << "Antenna coverage";
+    for (const PanelInfo &info : panelInfo) {
+        QTest::addRow("%s shows its panel", info.text)
+                << QString(info.action) << QString(info.panel) << QString(info.title);
+    }
 }
 
 void tst_Antenna_w::panelActions()
@@ -385,20 +368,9 @@ void tst_Antenna_w::icons_data()
     QTest::addColumn<QString>("actionName");
     QTest::addColumn<QString>("file");
 
-    QTest::newRow("data link") << "actionConfig"
-                               << "dataLink.svg";
-    QTest::newRow("test system") << "actionTest_System"
-                                 << "Test_System.svg";
-    QTest::newRow("factory settings") << "actionFactory_settings"
-                                      << "factory_settings.svg";
-    QTest::newRow("measurement") << "actionMeasurement"
-                                 << "Measurement.svg";
-    QTest::newRow("switching") << "actionSwitching"
-                               << "gears_maintenance.svg";
-    QTest::newRow("coverage") << "actionCoverage"
-                              << "coverage_plot.svg";
-    QTest::newRow("exit") << "actionExit"
-                          << "close_cross.svg";
+    for (const PanelInfo &info : panelInfo)
+        QTest::newRow(info.text) << QString(info.action) << QString(info.icon);
+    QTest::newRow("Exit") << QStringLiteral("actionExit") << QStringLiteral("close_cross.svg");
 }
 
 void tst_Antenna_w::icons()
@@ -512,13 +484,11 @@ void tst_Antenna_w::panelsNamedAfterFields()
     QCOMPARE(layout->objectName(), QStringLiteral("horizontalLayout_2"));
     QCOMPARE(layout->count(), 6);
 
-    const char *const classes[] = {"Configuration", "Coverage", "Measurement",
-                                   "Switching",     "Memory",   "Systeme"};
     for (int i = 0; i < 6; ++i) {
         QWidget *panel = layout->itemAt(i)->widget();
         QVERIFY(panel);
-        QCOMPARE(panel->objectName(), QLatin1String(panelNames[i]));
-        QCOMPARE(panel->metaObject()->className(), classes[i]);
+        QCOMPARE(panel->objectName(), QLatin1String(panelInfo[i].panel));
+        QCOMPARE(panel->metaObject()->className(), panelInfo[i].className);
         QCOMPARE(panel->parentWidget(), area);
         QCOMPARE(panel->windowTitle(), QStringLiteral("Form"));
     }
@@ -540,36 +510,31 @@ void tst_Antenna_w::enlargingKeepsAreasInPlace()
         QCOMPARE(window->findChild<QWidget *>(QLatin1String(areas[i]))->geometry(), before.at(i));
 }
 
-void tst_Antenna_w::exitEndsEventLoopWithZero_data()
+void tst_Antenna_w::endingEndsEventLoopWithZero_data()
 {
-    QTest::addColumn<bool>("byKey");
-    QTest::newRow("tool bar action") << false;
-    QTest::newRow("Ctrl+Q") << true;
+    QTest::addColumn<int>("how");
+    QTest::newRow("tool bar action Exit") << 0;
+    QTest::newRow("Ctrl+Q") << 1;
+    QTest::newRow("closing the window") << 2;
 }
 
-void tst_Antenna_w::exitEndsEventLoopWithZero()
+void tst_Antenna_w::endingEndsEventLoopWithZero()
 {
-    QFETCH(bool, byKey);
+    QFETCH(int, how);
 
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
-    if (byKey)
-        QTimer::singleShot(0, window.get(), [this] {
+    QTimer::singleShot(0, window.get(), [this, how] {
+        if (how == 0)
+            action("actionExit")->trigger();
+        else if (how == 1)
             QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
-        });
-    else
-        QTimer::singleShot(0, action("actionExit"), &QAction::trigger);
+        else
+            window->close();
+    });
     QCOMPARE(QApplication::exec(), 0);
     QCOMPARE(quitting.count(), 1);
-}
-
-void tst_Antenna_w::closingWindowEndsEventLoop()
-{
-    QVERIFY(QApplication::quitOnLastWindowClosed());
-    QTimer::singleShot(0, window.get(), &QWidget::close);
-    QCOMPARE(QApplication::exec(), 0);
-    QVERIFY(!window->isVisible());
 }
 
 QTEST_MAIN(tst_Antenna_w)

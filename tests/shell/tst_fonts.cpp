@@ -7,6 +7,7 @@
 // not painted over by another widget, and not lying under another text.
 #include "antenna_w.h"
 #include "formfonts.h"
+#include "panels.h"
 #include "quietwarnings.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -341,18 +342,17 @@ void tst_Fonts::textsWhole()
     QCOMPARE(richLabels, 2);
 
     QStringList found;
-    const char *const actions[] = {"actionTest_System", "actionFactory_settings",
-                                   "actionMeasurement", "actionSwitching",
-                                   "actionCoverage",    "actionConfig"};
-    for (const char *action : actions) {
+    // The Data Link panel, the first, comes last.
+    for (int i = int(std::size(panelInfo)) - 1; i >= 0; --i) {
+        const char *action = panelInfo[i].action;
         window.findChild<QAction *>(QLatin1String(action))->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         for (const QString &fault : faults(grab(&window, window.rect())))
             found << QLatin1String(action) + QLatin1String(": ") + fault;
     }
 
-    // The Data Link panel is shown last: every entry of its port and rate
-    // lists as the closed list shows it.
+    // Every entry of the Data Link panel's port and rate lists as the closed
+    // list shows it.
     for (QComboBox *list : window.findChildren<QComboBox *>()) {
         const QSignalBlocker quiet(list);
         const QRect area(list->mapTo(&window, QPoint()), list->size());
