@@ -1,8 +1,13 @@
 #include "antenna_w.h"
 #include "comPc.h"
 #include "configuration.h"
+#include "coverage.h"
+#include "measurement.h"
+#include "memory.h"
 #include "port_com.h"
 #include "quietwarnings.h"
+#include "switching.h"
+#include "systeme.h"
 
 #include <QMainWindow>
 #include <QMetaMethod>
@@ -14,9 +19,9 @@
 using Factory = std::function<QObject *()>;
 Q_DECLARE_METATYPE(Factory)
 
-// The link classes' signals and slots are what the form's auto-connection and
+// The console's signals and slots are what the form's auto-connection and
 // the string-based connections find them by: names, argument types, order and
-// parameter names must not drift.
+// parameter names must not drift. The antenna test panels add none.
 class tst_LinkMeta : public QObject
 {
     Q_OBJECT
@@ -50,6 +55,16 @@ void tst_LinkMeta::methods_data()
     QTest::newRow("comPc") << Factory([] { return new comPc; }) << &QObject::staticMetaObject
                            << QStringList{"public signal sig_text(QString)",
                                           "public slot status_RS232(int) resul"};
+    QTest::newRow("Coverage") << Factory([] { return new Coverage; }) << &QWidget::staticMetaObject
+                              << QStringList();
+    QTest::newRow("Measurement") << Factory([] { return new Measurement; })
+                                 << &QWidget::staticMetaObject << QStringList();
+    QTest::newRow("Memory") << Factory([] { return new Memory; }) << &QWidget::staticMetaObject
+                            << QStringList();
+    QTest::newRow("Switching") << Factory([] { return new Switching; })
+                               << &QWidget::staticMetaObject << QStringList();
+    QTest::newRow("Systeme") << Factory([] { return new Systeme; }) << &QWidget::staticMetaObject
+                             << QStringList();
     QTest::newRow("Antenna_w") << Factory([] { return new Antenna_w; })
                                << &QMainWindow::staticMetaObject
                                << QStringList{"public signal sig_open_Serial(bool)",
@@ -96,6 +111,11 @@ void tst_LinkMeta::methods()
     QCOMPARE(meta->enumeratorCount(), superClass->enumeratorCount());
     QCOMPARE(meta->classInfoCount(), superClass->classInfoCount());
     QCOMPARE(meta->constructorCount(), 0);
+    // A panel comes in its form's name and size.
+    if (superClass == &QWidget::staticMetaObject) {
+        QCOMPARE(object->objectName(), QString::fromLatin1(className));
+        QCOMPARE(static_cast<QWidget *>(object.get())->size(), QSize(531, 501));
+    }
 }
 
 QTEST_MAIN(tst_LinkMeta)
