@@ -2,6 +2,8 @@
 #define PANELSTATE_H
 
 #include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QStringList>
@@ -29,6 +31,27 @@ inline QStringList fieldContents(const QWidget *panel)
     for (const QProgressBar *bar : panel->findChildren<QProgressBar *>())
         contents << bar->objectName() + QLatin1Char('=') + QString::number(bar->value());
     return contents;
+}
+
+// The user-visible text of a widget: a button's or label's text, a group
+// box's title, the form's window title.
+inline QString textOf(const QWidget *widget)
+{
+    if (auto *button = qobject_cast<const QAbstractButton *>(widget))
+        return button->text();
+    if (auto *label = qobject_cast<const QLabel *>(widget))
+        return label->text();
+    if (auto *box = qobject_cast<const QGroupBox *>(widget))
+        return box->title();
+    return widget->windowTitle();
+}
+
+inline QStringList textsOf(const QWidget *form)
+{
+    QStringList texts{form->windowTitle()};
+    for (const QWidget *widget : form->findChildren<QWidget *>())
+        texts << widget->objectName() + QLatin1Char('=') + textOf(widget);
+    return texts;
 }
 
 #endif // PANELSTATE_H

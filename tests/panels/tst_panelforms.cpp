@@ -36,19 +36,6 @@ static FormOps formOps()
             }};
 }
 
-// The user-visible text of a widget: a button's or label's text, a group
-// box's title, the form's window title.
-static QString textOf(const QWidget *widget)
-{
-    if (auto *button = qobject_cast<const QAbstractButton *>(widget))
-        return button->text();
-    if (auto *label = qobject_cast<const QLabel *>(widget))
-        return label->text();
-    if (auto *box = qobject_cast<const QGroupBox *>(widget))
-        return box->title();
-    return widget->windowTitle();
-}
-
 static void setTextOf(QWidget *widget, const QString &text)
 {
     if (auto *button = qobject_cast<QAbstractButton *>(widget))
@@ -59,14 +46,6 @@ static void setTextOf(QWidget *widget, const QString &text)
         box->setTitle(text);
     else
         widget->setWindowTitle(text);
-}
-
-static QStringList textsOf(QWidget *form)
-{
-    QStringList texts{form->windowTitle()};
-    for (const QWidget *widget : form->findChildren<QWidget *>())
-        texts << widget->objectName() + QLatin1Char('=') + textOf(widget);
-    return texts;
 }
 
 // Records every translation lookup and translates nothing.
