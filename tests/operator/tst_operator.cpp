@@ -179,10 +179,26 @@ private:
     void typeInField();
     void typeInLog();
     void clickAnyButton();
-    void clickOpen();
-    void clickClose();
-    void choosePort();
-    void chooseRate();
+    void clickOpen()
+    {
+        goToDataLink();
+        press(openCom);
+    }
+    void clickClose()
+    {
+        goToDataLink();
+        press(closeCom);
+    }
+    void choosePort()
+    {
+        goToDataLink();
+        choose(ports, deviceEntry + int(rng.bounded(2)), model.port);
+    }
+    void chooseRate()
+    {
+        goToDataLink();
+        choose(rates, int(rng.bounded(4)), model.rate);
+    }
     void removeDevice();
 
     void press(QAbstractButton *button);
@@ -328,30 +344,6 @@ void RandomOperator::goToDataLink()
         return;
     showPanel(0);
     then = action + QStringLiteral(", then ");
-}
-
-void RandomOperator::clickOpen()
-{
-    goToDataLink();
-    press(openCom);
-}
-
-void RandomOperator::clickClose()
-{
-    goToDataLink();
-    press(closeCom);
-}
-
-void RandomOperator::choosePort()
-{
-    goToDataLink();
-    choose(ports, deviceEntry + int(rng.bounded(2)), model.port);
-}
-
-void RandomOperator::chooseRate()
-{
-    goToDataLink();
-    choose(rates, int(rng.bounded(4)), model.rate);
 }
 
 void RandomOperator::help()
