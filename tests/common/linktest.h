@@ -667,33 +667,22 @@ private:
     QtMessageHandler m_previous = nullptr;
 };
 
-// What an error dialog showed before the catcher dismissed it.
-struct SeenDialog
-{
-    QString title;
-    QString text;
-    QString informativeText;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    int buttonCount = 0;
-    bool hasDefaultButton = false;
-    QWidget *parent = nullptr;
-    bool modal = false;
-};
-
-// Dismisses every modal message box with OK, as an operator would, and
-// records what it showed (also as "dialog: <text>" in events, if given).
+// Dismisses every modal message box with OK, as an operator would, once
+// inspect (if given) has seen it, and records its text in seen (and as
+// "dialog: <text>" in events, if given).
 class DialogCatcher
 {
 public:
-    explicit DialogCatcher(QStringList *events = nullptr)
+    explicit DialogCatcher(QStringList *events = nullptr,
+                           std::function<void(const QMessageBox &)> inspect = {})
         : m_events(events)
+        , m_inspect(std::move(inspect))
     {
         QObject::connect(&m_timer, &QTimer::timeout, [this] { dismiss(); });
         m_timer.start(10);
     }
 
-    QList<SeenDialog> seen;
+    QStringList seen;
 
 private:
     void dismiss()
@@ -701,19 +690,11 @@ private:
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
-        SeenDialog dialog;
-        dialog.title = box->windowTitle();
-        dialog.text = box->text();
-        dialog.informativeText = box->informativeText();
-        dialog.icon = box->icon();
-        dialog.buttons = box->standardButtons();
-        dialog.buttonCount = int(box->buttons().size());
-        dialog.hasDefaultButton = box->defaultButton() != nullptr;
-        dialog.parent = box->parentWidget();
-        dialog.modal = box->isModal();
-        seen << dialog;
+        if (m_inspect)
+            m_inspect(*box);
+        seen << box->text();
         if (m_events)
-            *m_events << QStringLiteral("dialog: ") + dialog.text;
+            *m_events << QStringLiteral("dialog: ") + box->text();
         if (QAbstractButton *ok = box->button(QMessageBox::Ok))
             ok->click();
         else
@@ -721,6 +702,7 @@ private:
     }
 
     QStringList *m_events;
+    std::function<void(const QMessageBox &)> m_inspect;
     QTimer m_timer;
 };
 

@@ -440,7 +440,7 @@ void RandomOperator::press(QAbstractButton *button)
 
     QStringList seen;
     for (qsizetype i = dialogsBefore; i < dialogs.seen.size(); ++i)
-        seen << shown(dialogs.seen.at(i).text);
+        seen << shown(dialogs.seen.at(i));
     expect(seen == (dialog.isEmpty() ? QStringList() : QStringList{shown(dialog)}),
            QStringLiteral("dialogs shown: %1; expected: %2")
                    .arg(seen.join(QLatin1String(", ")), dialog.isEmpty() ? "none" : shown(dialog)));
