@@ -172,24 +172,20 @@ void tst_LinkErrors::udevRuleNamingPort_data()
     QTest::addColumn<QString>("found"); // the folder of the rule naming COM3
     QTest::addColumn<QString>("ids");
 
+    const auto row = [](const char *name, const QByteArray &etc, const QByteArray &lib,
+                        const char *found, const char *ids) {
+        QTest::newRow(name) << etc << lib << QString(found) << QString(ids);
+    };
     const QByteArray rule = "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0403\", "
                             "ATTRS{idProduct}==\"6001\", SYMLINK+=\"COM3\"\n";
-    QTest::newRow("the console's own rule") << rule << QByteArray() << "etc"
-                                            << "0403:6001";
-    QTest::newRow("a rule in a later folder") << QByteArray() << rule << "lib"
-                                              << "0403:6001";
-    QTest::newRow("a file of the same name masks a later one") << QByteArray("") << rule << ""
-                                                               << "";
-    QTest::newRow("one link among several, ids in capitals")
-            << QByteArray("ATTRS{idVendor}==\"10C4\", ATTRS{idProduct}==\"EA60\", "
-                          "SYMLINK+=\"bench COM3\"")
-            << QByteArray() << "etc"
-            << "10c4:ea60";
-    QTest::newRow("a rule commented out") << "# " + rule << QByteArray() << ""
-                                          << "";
-    QTest::newRow("COM30 is not COM3")
-            << QByteArray(rule).replace("COM3", "COM30") << QByteArray() << ""
-            << "";
+    row("the console's own rule", rule, QByteArray(), "etc", "0403:6001");
+    row("a rule in a later folder", QByteArray(), rule, "lib", "0403:6001");
+    row("a file of the same name masks a later one", "", rule, "", "");
+    row("one link among several, ids in capitals",
+        "ATTRS{idVendor}==\"10C4\", ATTRS{idProduct}==\"EA60\", SYMLINK+=\"bench COM3\"",
+        QByteArray(), "etc", "10c4:ea60");
+    row("a rule commented out", "# " + rule, QByteArray(), "", "");
+    row("COM30 is not COM3", QByteArray(rule).replace("COM3", "COM30"), QByteArray(), "", "");
 }
 
 void tst_LinkErrors::udevRuleNamingPort()
