@@ -147,10 +147,8 @@ Ink inkOf(const TextDraw &draw, const QRect &picture)
 // one without.
 bool shows(QRgb shown, QRgb bare)
 {
-    const int threshold = 16;
-    return qAbs(qRed(shown) - qRed(bare)) > threshold
-            || qAbs(qGreen(shown) - qGreen(bare)) > threshold
-            || qAbs(qBlue(shown) - qBlue(bare)) > threshold;
+    return qAbs(qRed(shown) - qRed(bare)) > 16 || qAbs(qGreen(shown) - qGreen(bare)) > 16
+            || qAbs(qBlue(shown) - qBlue(bare)) > 16;
 }
 
 } // namespace
@@ -282,16 +280,12 @@ QStringList tst_Fonts::faults(const Grab &grab)
             }
         }
         if (lost + covered > 0) {
-            found << QStringLiteral("%1 \"%2\": %3 pixels of ink not shown and %4 under another "
-                                    "text, within (%5,%6 %7x%8) of the window")
-                             .arg(draw.widget ? draw.widget->objectName() : QStringLiteral("?"),
-                                  draw.text)
-                             .arg(lost)
-                             .arg(covered)
-                             .arg(where.x())
-                             .arg(where.y())
-                             .arg(where.width())
-                             .arg(where.height());
+            found << QString::asprintf("%s \"%s\": %d pixels of ink not shown and %d under another "
+                                       "text, within (%d,%d %dx%d) of the window",
+                                       draw.widget ? qUtf8Printable(draw.widget->objectName())
+                                                   : "?",
+                                       qUtf8Printable(draw.text), lost, covered, where.x(),
+                                       where.y(), where.width(), where.height());
         }
     }
     return found;
