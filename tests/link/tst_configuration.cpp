@@ -81,16 +81,14 @@ void tst_Configuration::startState()
     }
     auto *ports = child<QComboBox>("portName_combo");
     auto *rates = child<QComboBox>("baud_combo");
-    QStringList portEntries;
-    for (int i = 0; i < ports->count(); ++i)
-        portEntries << ports->itemText(i);
-    QCOMPARE(portEntries,
+    QStringList entries;
+    for (const QComboBox *list : {ports, rates}) {
+        for (int i = 0; i < list->count(); ++i)
+            entries << list->itemText(i);
+    }
+    QCOMPARE(entries,
              QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9",
-                          "COM10"}));
-    QStringList rateEntries;
-    for (int i = 0; i < rates->count(); ++i)
-        rateEntries << rates->itemText(i);
-    QCOMPARE(rateEntries, QStringList({"9600", "19200", "38400", "57600"}));
+                          "COM10", "9600", "19200", "38400", "57600"}));
     QCOMPARE(ports->currentText(), QStringLiteral("COM1"));
     QCOMPARE(rates->currentText(), QStringLiteral("9600"));
     QVERIFY(ports->isEnabled());

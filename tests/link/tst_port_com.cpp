@@ -31,11 +31,6 @@ private slots:
     void linkEnds();
 };
 
-static void setBaudRate(Port_Com &port, BaudRateType baud)
-{
-    QVERIFY(QMetaObject::invokeMethod(&port, "set_baudRate", Q_ARG(BaudRateType, baud)));
-}
-
 void tst_Port_Com::init()
 {
     failOnAnyWarning();
@@ -75,7 +70,7 @@ void tst_Port_Com::openAtEachRate()
     QVERIFY(remote.isValid());
     Port_Com port;
     TraceLog log;
-    setBaudRate(port, baud);
+    QVERIFY(QMetaObject::invokeMethod(&port, "set_baudRate", Q_ARG(BaudRateType, baud)));
     setPortName(port, remote.portName());
 
     QCOMPARE(port.open_Serial(), 2);
