@@ -148,6 +148,15 @@ QString shown(QString text)
             + QLatin1Char('"');
 }
 
+QString randomText(QRandomGenerator &rng)
+{
+    static const char characters[] = "0123456789 ABCDEFGHJKLMNPRSTUVWXYZ abcdefghxyz.,-_/:#";
+    QString text;
+    for (int i = 1 + int(rng.bounded(8)); i > 0; --i)
+        text += QLatin1Char(characters[rng.bounded(int(sizeof characters) - 1)]);
+    return text;
+}
+
 // Plays random actions on the window and keeps a model of what they should
 // have done. The port list gets two more entries, the far end's device and
 // one that does not exist; COM1 to COM10 are real ports on some machines and
@@ -155,11 +164,104 @@ QString shown(QString text)
 class RandomOperator
 {
 public:
-    RandomOperator(quint32 seed, Antenna_w &window, const DialogCatcher &dialogs);
+    RandomOperator(quint32 runSeed, Antenna_w &console, const DialogCatcher &catcher)
+        : rng(runSeed)
+        , seed(runSeed)
+        , window(console)
+        , dialogs(catcher)
+    {
+        for (const PanelInfo &info : panelInfo) {
+            auto *panel = child<QWidget>(&window, info.panel);
+            panels << panel;
+            buttons << panel->findChildren<QAbstractButton *>();
+        }
+    }
 
-    bool setUp();
-    void play(int step);
-    QString violation() const;
+    bool setUp()
+    {
+        if (!remote.isValid())
+            return false;
+        ports->addItem(remote.portName());
+        ports->addItem(remote.missingPortName());
+        ports->setCurrentIndex(missingEntry);
+        return violation().isEmpty();
+    }
+    void play(int number)
+    {
+        using Step = void (RandomOperator::*)();
+        static const struct
+        {
+            int weight;
+            Step step;
+        } steps[] = {
+                {10, &RandomOperator::showAnyPanel}, {1, &RandomOperator::help},
+                {4, &RandomOperator::clear},         {8, &RandomOperator::typeInField},
+                {4, &RandomOperator::typeInLog},     {12, &RandomOperator::clickAnyButton},
+                {8, &RandomOperator::clickOpen},     {6, &RandomOperator::clickClose},
+                {5, &RandomOperator::choosePort},    {5, &RandomOperator::chooseRate},
+                {3, &RandomOperator::removeDevice},
+        };
+        int total = 0;
+        for (const auto &candidate : steps)
+            total += candidate.weight;
+
+        step = number;
+        action.clear();
+        then.clear();
+        failure.clear();
+        int pick = int(rng.bounded(total));
+        for (const auto &candidate : steps) {
+            pick -= candidate.weight;
+            if (pick < 0) {
+                (this->*candidate.step)();
+                break;
+            }
+        }
+        // Let whatever the step posted happen within it.
+        QCoreApplication::processEvents();
+    }
+    QString violation() const
+    {
+        QStringList visible;
+        for (const QWidget *panel : panels) {
+            if (panel->isVisible())
+                visible << panel->objectName();
+        }
+        const PanelInfo &expected = panelInfo[model.panel];
+        if (visible != QStringList{QLatin1String(expected.panel)})
+            return QStringLiteral("panels shown: %1; expected %2")
+                    .arg(visible.join(QLatin1String(", ")), QLatin1String(expected.panel));
+        if (title->text() != QLatin1String(expected.title))
+            return QStringLiteral("title %1 over %2").arg(shown(title->text()), expected.panel);
+
+        const char *link = model.open ? "open" : "closed";
+        if (openCom->isChecked() != model.open || closeCom->isChecked() == model.open)
+            return QStringLiteral("link %1, but OPEN is %2checked")
+                    .arg(link, openCom->isChecked() ? "" : "un");
+        if (ports->isEnabled() == model.open || rates->isEnabled() == model.open)
+            return QStringLiteral("link %1, but the port selector is %2 and the rate selector %3")
+                    .arg(link, ports->isEnabled() ? "enabled" : "disabled",
+                         rates->isEnabled() ? "enabled" : "disabled");
+        // Under wine a closed port is let go a moment later.
+        if (!QTest::qWaitFor([this] { return remote.isHeld() == model.open; }))
+            return QStringLiteral("link %1, but the device is %2held")
+                    .arg(link, model.open ? "not " : "");
+        if (ports->currentIndex() != model.port || rates->currentIndex() != model.rate)
+            return QStringLiteral("selectors show %1 at %2")
+                    .arg(shown(ports->currentText()), rates->currentText());
+
+        if (config->set_partNumber() != partNumber->text()
+            || config->set_serialNumber() != serialNumber->text())
+            return QStringLiteral("the panel holds %1 and %2 for the fields %3 and %4")
+                    .arg(shown(config->set_partNumber()), shown(config->set_serialNumber()),
+                         shown(partNumber->text()), shown(serialNumber->text()));
+        if (!model.typedInLog && log->toPlainText() != model.log)
+            return QStringLiteral("the log shows %1; expected %2")
+                    .arg(shown(log->toPlainText()), shown(model.log));
+        if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
+            return QStringLiteral("a dialog or list is still open");
+        return {};
+    }
 
     QString action; // what the last step did
     QString failure; // what went wrong inside it
@@ -167,18 +269,100 @@ public:
 private:
     enum { deviceEntry = 10, missingEntry = 11 };
 
-    void describe(const QString &text);
-    void expect(bool condition, const QString &what);
-    void click(QAbstractButton *button);
+    void describe(const QString &text)
+    {
+        action = then + text;
+        std::snprintf(playing, sizeof playing, "tst_operator died at seed %u, step %d: %s\n", seed,
+                      step, qPrintable(action));
+    }
+    void expect(bool condition, const QString &what)
+    {
+        if (!condition && failure.isEmpty())
+            failure = what;
+    }
+    // With the mouse where the operator could see the button; a hidden one only
+    // by program.
+    void click(QAbstractButton *button)
+    {
+        if (button->isVisible())
+            QTest::mouseClick(button, Qt::LeftButton);
+        else
+            button->click();
+    }
 
     void showAnyPanel() { showPanel(int(rng.bounded(int(std::size(panelInfo))))); }
-    void showPanel(int index);
-    void goToDataLink();
-    void help();
-    void clear();
-    void typeInField();
-    void typeInLog();
-    void clickAnyButton();
+    void showPanel(int index)
+    {
+        describe(QStringLiteral("tool bar: %1").arg(QLatin1String(panelInfo[index].action)));
+        QTest::mouseClick(
+                toolBar->widgetForAction(child<QAction>(&window, panelInfo[index].action)),
+                Qt::LeftButton);
+        model.panel = index;
+    }
+    // Link actions mostly start on the Data Link panel, where the operator sees
+    // them; sometimes they reach it while hidden.
+    void goToDataLink()
+    {
+        if (model.panel == 0 || rng.bounded(3) == 0)
+            return;
+        showPanel(0);
+        then = action + QStringLiteral(", then ");
+    }
+    void help()
+    {
+        const char *name = rng.bounded(2) ? "actionAbout_Norvex" : "actionDocumentation";
+        describe(QStringLiteral("Help: %1").arg(QLatin1String(name)));
+        child<QAction>(&window, name)->trigger();
+    }
+    void clear()
+    {
+        describe(QStringLiteral("File: Clear"));
+        child<QAction>(&window, "actionClear")->trigger();
+        model.log.clear();
+        model.typedInLog = false;
+    }
+    void typeInField()
+    {
+        const QList<QLineEdit *> fields = panels.at(model.panel)->findChildren<QLineEdit *>();
+        if (fields.isEmpty()) {
+            typeInLog();
+            return;
+        }
+        QLineEdit *field = fields.at(int(rng.bounded(int(fields.size()))));
+        if (rng.bounded(4) == 0) {
+            describe(QStringLiteral("empty %1").arg(field->objectName()));
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(field, Qt::Key_Backspace);
+            return;
+        }
+        const QString text = randomText(rng);
+        describe(QStringLiteral("type %1 into %2").arg(shown(text), field->objectName()));
+        QTest::keyClicks(field, text);
+    }
+    void typeInLog()
+    {
+        const int kind = int(rng.bounded(4));
+        if (kind == 0) {
+            describe(QStringLiteral("type Return into the log"));
+            QTest::keyClick(log, Qt::Key_Return);
+        } else if (kind == 1) {
+            describe(QStringLiteral("type Backspace into the log"));
+            QTest::keyClick(log, Qt::Key_Backspace);
+        } else {
+            const QString text = randomText(rng);
+            describe(QStringLiteral("type %1 into the log").arg(shown(text)));
+            QTest::keyClicks(log, text);
+        }
+        model.typedInLog = true;
+    }
+    // Mostly on the panel shown, sometimes on any.
+    void clickAnyButton()
+    {
+        const QList<QAbstractButton *> from = rng.bounded(4)
+                ? panels.at(model.panel)->findChildren<QAbstractButton *>()
+                : buttons;
+        press(from.at(int(rng.bounded(int(from.size())))));
+    }
     void clickOpen()
     {
         goToDataLink();
@@ -199,11 +383,92 @@ private:
         goToDataLink();
         choose(rates, int(rng.bounded(4)), model.rate);
     }
-    void removeDevice();
+    // The device disappears (a cable pulled, an adapter unplugged); a fresh one
+    // takes its name for later opens.
+    void removeDevice()
+    {
+        const bool wasOpen = model.open;
+        const bool closeAtOnce = wasOpen && rng.bounded(2);
+        describe(QStringLiteral("remove the device%1")
+                         .arg(wasOpen ? closeAtOnce ? " and click CLOSE at once" : " while open"
+                                      : QString()));
+        remote.unplug();
+        if (closeAtOnce)
+            click(closeCom);
+        if (wasOpen) {
+            expect(QTest::qWaitFor([this] { return closeCom->isChecked() && !remote.isHeld(); }),
+                   QStringLiteral("the link did not notice the device loss"));
+            model.open = false;
+            writeLines(closeLine);
+        }
+    }
 
-    void press(QAbstractButton *button);
-    void choose(QComboBox *combo, int index, int &chosen);
-    void writeLines(const QString &lines);
+    // A click on any button; OPEN and CLOSE drive the link.
+    void press(QAbstractButton *button)
+    {
+        describe(QStringLiteral("click %1 (%2)")
+                         .arg(button->objectName(), button->isVisible() ? "shown" : "hidden"));
+        QString lines;
+        QString dialog;
+        if (button == openCom && !model.open) {
+            model.open = model.port == deviceEntry;
+            if (model.open) {
+                lines = openLine;
+            } else {
+                lines = closeLine + closeLine;
+                dialog = QStringLiteral("Port com not opened");
+            }
+        } else if (button == closeCom && model.open) {
+            model.open = false;
+            lines = closeLine;
+        }
+
+        const qsizetype dialogsBefore = dialogs.seen.size();
+        click(button);
+        writeLines(lines);
+
+        QStringList seen;
+        for (qsizetype i = dialogsBefore; i < dialogs.seen.size(); ++i)
+            seen << shown(dialogs.seen.at(i));
+        expect(seen == (dialog.isEmpty() ? QStringList() : QStringList{shown(dialog)}),
+               QStringLiteral("dialogs shown: %1; expected: %2")
+                       .arg(seen.join(QLatin1String(", ")),
+                            dialog.isEmpty() ? "none" : shown(dialog)));
+        if (button == openCom && !lines.isEmpty() && model.open) {
+            expect(QTest::qWaitFor(
+                           [this] { return remote.settings().rate == lineRates[model.rate]; }),
+                   QStringLiteral("the device runs at another rate than %1")
+                           .arg(rates->currentText()));
+        }
+    }
+    // With the arrow keys, as the operator would on the closed list; a locked
+    // selector ignores them.
+    void choose(QComboBox *combo, int index, int &chosen)
+    {
+        describe(QStringLiteral("choose %1 in %2 (%3, %4)")
+                         .arg(shown(combo->itemText(index)), combo->objectName(),
+                              combo->isVisible() ? "shown" : "hidden",
+                              combo->isEnabled() ? "enabled" : "disabled"));
+        if (!combo->isVisible()) {
+            if (combo->isEnabled()) {
+                combo->setCurrentIndex(index);
+                chosen = index;
+            }
+            return;
+        }
+        const int moves = index - combo->currentIndex();
+        for (int i = 0; i < qAbs(moves); ++i)
+            QTest::keyClick(combo, moves > 0 ? Qt::Key_Down : Qt::Key_Up);
+        if (combo->isEnabled())
+            chosen = index;
+    }
+    void writeLines(const QString &lines)
+    {
+        if (lines.isEmpty())
+            return;
+        model.log += lines;
+        model.typedInLog = false;
+    }
 
     QRandomGenerator rng;
     quint32 seed;
@@ -215,16 +480,16 @@ private:
 
     QList<QWidget *> panels;
     QList<QAbstractButton *> buttons;
-    QLabel *title;
-    QPlainTextEdit *log;
-    QToolBar *toolBar;
-    QComboBox *ports;
-    QComboBox *rates;
-    QRadioButton *openCom;
-    QRadioButton *closeCom;
-    Configuration *config;
-    QLineEdit *partNumber;
-    QLineEdit *serialNumber;
+    QLabel *title = child<QLabel>(&window, "title");
+    QPlainTextEdit *log = child<QPlainTextEdit>(&window, "rxData");
+    QToolBar *toolBar = child<QToolBar>(&window, "toolBar");
+    QComboBox *ports = child<QComboBox>(&window, "portName_combo");
+    QComboBox *rates = child<QComboBox>(&window, "baud_combo");
+    QRadioButton *openCom = child<QRadioButton>(&window, "openCom");
+    QRadioButton *closeCom = child<QRadioButton>(&window, "closeCom");
+    Configuration *config = child<Configuration>(&window, "config_");
+    QLineEdit *partNumber = child<QLineEdit>(config, "partNumber");
+    QLineEdit *serialNumber = child<QLineEdit>(config, "serialNumber");
 
     struct
     {
@@ -236,312 +501,6 @@ private:
         bool typedInLog = false; // shown text differs until the next line or Clear
     } model;
 };
-
-RandomOperator::RandomOperator(quint32 runSeed, Antenna_w &console, const DialogCatcher &catcher)
-    : rng(runSeed)
-    , seed(runSeed)
-    , window(console)
-    , dialogs(catcher)
-{
-    for (const PanelInfo &info : panelInfo) {
-        auto *panel = child<QWidget>(&window, info.panel);
-        panels << panel;
-        buttons << panel->findChildren<QAbstractButton *>();
-    }
-    title = child<QLabel>(&window, "title");
-    log = child<QPlainTextEdit>(&window, "rxData");
-    toolBar = child<QToolBar>(&window, "toolBar");
-    ports = child<QComboBox>(&window, "portName_combo");
-    rates = child<QComboBox>(&window, "baud_combo");
-    openCom = child<QRadioButton>(&window, "openCom");
-    closeCom = child<QRadioButton>(&window, "closeCom");
-    config = child<Configuration>(&window, "config_");
-    partNumber = child<QLineEdit>(config, "partNumber");
-    serialNumber = child<QLineEdit>(config, "serialNumber");
-}
-
-bool RandomOperator::setUp()
-{
-    if (!remote.isValid())
-        return false;
-    ports->addItem(remote.portName());
-    ports->addItem(remote.missingPortName());
-    ports->setCurrentIndex(missingEntry);
-    return violation().isEmpty();
-}
-
-void RandomOperator::play(int number)
-{
-    using Step = void (RandomOperator::*)();
-    static const struct
-    {
-        int weight;
-        Step step;
-    } steps[] = {
-            {10, &RandomOperator::showAnyPanel}, {1, &RandomOperator::help},
-            {4, &RandomOperator::clear},         {8, &RandomOperator::typeInField},
-            {4, &RandomOperator::typeInLog},     {12, &RandomOperator::clickAnyButton},
-            {8, &RandomOperator::clickOpen},     {6, &RandomOperator::clickClose},
-            {5, &RandomOperator::choosePort},    {5, &RandomOperator::chooseRate},
-            {3, &RandomOperator::removeDevice},
-    };
-    int total = 0;
-    for (const auto &candidate : steps)
-        total += candidate.weight;
-
-    step = number;
-    action.clear();
-    then.clear();
-    failure.clear();
-    int pick = int(rng.bounded(total));
-    for (const auto &candidate : steps) {
-        pick -= candidate.weight;
-        if (pick < 0) {
-            (this->*candidate.step)();
-            break;
-        }
-    }
-    // Let whatever the step posted happen within it.
-    QCoreApplication::processEvents();
-}
-
-void RandomOperator::describe(const QString &text)
-{
-    action = then + text;
-    std::snprintf(playing, sizeof playing, "tst_operator died at seed %u, step %d: %s\n", seed,
-                  step, qPrintable(action));
-}
-
-void RandomOperator::expect(bool condition, const QString &what)
-{
-    if (!condition && failure.isEmpty())
-        failure = what;
-}
-
-// With the mouse where the operator could see the button; a hidden one only
-// by program.
-void RandomOperator::click(QAbstractButton *button)
-{
-    if (button->isVisible())
-        QTest::mouseClick(button, Qt::LeftButton);
-    else
-        button->click();
-}
-
-void RandomOperator::showPanel(int index)
-{
-    describe(QStringLiteral("tool bar: %1").arg(QLatin1String(panelInfo[index].action)));
-    QTest::mouseClick(toolBar->widgetForAction(child<QAction>(&window, panelInfo[index].action)),
-                      Qt::LeftButton);
-    model.panel = index;
-}
-
-// Link actions mostly start on the Data Link panel, where the operator sees
-// them; sometimes they reach it while hidden.
-void RandomOperator::goToDataLink()
-{
-    if (model.panel == 0 || rng.bounded(3) == 0)
-        return;
-    showPanel(0);
-    then = action + QStringLiteral(", then ");
-}
-
-void RandomOperator::help()
-{
-    const char *name = rng.bounded(2) ? "actionAbout_Norvex" : "actionDocumentation";
-    describe(QStringLiteral("Help: %1").arg(QLatin1String(name)));
-    child<QAction>(&window, name)->trigger();
-}
-
-void RandomOperator::clear()
-{
-    describe(QStringLiteral("File: Clear"));
-    child<QAction>(&window, "actionClear")->trigger();
-    model.log.clear();
-    model.typedInLog = false;
-}
-
-QString randomText(QRandomGenerator &rng)
-{
-    static const char characters[] = "0123456789 ABCDEFGHJKLMNPRSTUVWXYZ abcdefghxyz.,-_/:#";
-    QString text;
-    for (int i = 1 + int(rng.bounded(8)); i > 0; --i)
-        text += QLatin1Char(characters[rng.bounded(int(sizeof characters) - 1)]);
-    return text;
-}
-
-void RandomOperator::typeInField()
-{
-    const QList<QLineEdit *> fields = panels.at(model.panel)->findChildren<QLineEdit *>();
-    if (fields.isEmpty()) {
-        typeInLog();
-        return;
-    }
-    QLineEdit *field = fields.at(int(rng.bounded(int(fields.size()))));
-    if (rng.bounded(4) == 0) {
-        describe(QStringLiteral("empty %1").arg(field->objectName()));
-        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(field, Qt::Key_Backspace);
-        return;
-    }
-    const QString text = randomText(rng);
-    describe(QStringLiteral("type %1 into %2").arg(shown(text), field->objectName()));
-    QTest::keyClicks(field, text);
-}
-
-void RandomOperator::typeInLog()
-{
-    const int kind = int(rng.bounded(4));
-    if (kind == 0) {
-        describe(QStringLiteral("type Return into the log"));
-        QTest::keyClick(log, Qt::Key_Return);
-    } else if (kind == 1) {
-        describe(QStringLiteral("type Backspace into the log"));
-        QTest::keyClick(log, Qt::Key_Backspace);
-    } else {
-        const QString text = randomText(rng);
-        describe(QStringLiteral("type %1 into the log").arg(shown(text)));
-        QTest::keyClicks(log, text);
-    }
-    model.typedInLog = true;
-}
-
-// Mostly on the panel shown, sometimes on any.
-void RandomOperator::clickAnyButton()
-{
-    const QList<QAbstractButton *> from =
-            rng.bounded(4) ? panels.at(model.panel)->findChildren<QAbstractButton *>() : buttons;
-    press(from.at(int(rng.bounded(int(from.size())))));
-}
-
-// A click on any button; OPEN and CLOSE drive the link.
-void RandomOperator::press(QAbstractButton *button)
-{
-    describe(QStringLiteral("click %1 (%2)")
-                     .arg(button->objectName(), button->isVisible() ? "shown" : "hidden"));
-    QString lines;
-    QString dialog;
-    if (button == openCom && !model.open) {
-        model.open = model.port == deviceEntry;
-        if (model.open) {
-            lines = openLine;
-        } else {
-            lines = closeLine + closeLine;
-            dialog = QStringLiteral("Port com not opened");
-        }
-    } else if (button == closeCom && model.open) {
-        model.open = false;
-        lines = closeLine;
-    }
-
-    const qsizetype dialogsBefore = dialogs.seen.size();
-    click(button);
-    writeLines(lines);
-
-    QStringList seen;
-    for (qsizetype i = dialogsBefore; i < dialogs.seen.size(); ++i)
-        seen << shown(dialogs.seen.at(i));
-    expect(seen == (dialog.isEmpty() ? QStringList() : QStringList{shown(dialog)}),
-           QStringLiteral("dialogs shown: %1; expected: %2")
-                   .arg(seen.join(QLatin1String(", ")), dialog.isEmpty() ? "none" : shown(dialog)));
-    if (button == openCom && !lines.isEmpty() && model.open) {
-        expect(QTest::qWaitFor([this] { return remote.settings().rate == lineRates[model.rate]; }),
-               QStringLiteral("the device runs at another rate than %1").arg(rates->currentText()));
-    }
-}
-
-// With the arrow keys, as the operator would on the closed list; a locked
-// selector ignores them.
-void RandomOperator::choose(QComboBox *combo, int index, int &chosen)
-{
-    describe(QStringLiteral("choose %1 in %2 (%3, %4)")
-                     .arg(shown(combo->itemText(index)), combo->objectName(),
-                          combo->isVisible() ? "shown" : "hidden",
-                          combo->isEnabled() ? "enabled" : "disabled"));
-    if (!combo->isVisible()) {
-        if (combo->isEnabled()) {
-            combo->setCurrentIndex(index);
-            chosen = index;
-        }
-        return;
-    }
-    const int moves = index - combo->currentIndex();
-    for (int i = 0; i < qAbs(moves); ++i)
-        QTest::keyClick(combo, moves > 0 ? Qt::Key_Down : Qt::Key_Up);
-    if (combo->isEnabled())
-        chosen = index;
-}
-
-// The device disappears (a cable pulled, an adapter unplugged); a fresh one
-// takes its name for later opens.
-void RandomOperator::removeDevice()
-{
-    const bool wasOpen = model.open;
-    const bool closeAtOnce = wasOpen && rng.bounded(2);
-    describe(QStringLiteral("remove the device%1")
-                     .arg(wasOpen ? closeAtOnce ? " and click CLOSE at once" : " while open"
-                                  : QString()));
-    remote.unplug();
-    if (closeAtOnce)
-        click(closeCom);
-    if (wasOpen) {
-        expect(QTest::qWaitFor([this] { return closeCom->isChecked() && !remote.isHeld(); }),
-               QStringLiteral("the link did not notice the device loss"));
-        model.open = false;
-        writeLines(closeLine);
-    }
-}
-
-void RandomOperator::writeLines(const QString &lines)
-{
-    if (lines.isEmpty())
-        return;
-    model.log += lines;
-    model.typedInLog = false;
-}
-
-QString RandomOperator::violation() const
-{
-    QStringList visible;
-    for (const QWidget *panel : panels) {
-        if (panel->isVisible())
-            visible << panel->objectName();
-    }
-    const PanelInfo &expected = panelInfo[model.panel];
-    if (visible != QStringList{QLatin1String(expected.panel)})
-        return QStringLiteral("panels shown: %1; expected %2")
-                .arg(visible.join(QLatin1String(", ")), QLatin1String(expected.panel));
-    if (title->text() != QLatin1String(expected.title))
-        return QStringLiteral("title %1 over %2").arg(shown(title->text()), expected.panel);
-
-    const char *link = model.open ? "open" : "closed";
-    if (openCom->isChecked() != model.open || closeCom->isChecked() == model.open)
-        return QStringLiteral("link %1, but OPEN is %2checked")
-                .arg(link, openCom->isChecked() ? "" : "un");
-    if (ports->isEnabled() == model.open || rates->isEnabled() == model.open)
-        return QStringLiteral("link %1, but the port selector is %2 and the rate selector %3")
-                .arg(link, ports->isEnabled() ? "enabled" : "disabled",
-                     rates->isEnabled() ? "enabled" : "disabled");
-    // Under wine a closed port is let go a moment later.
-    if (!QTest::qWaitFor([this] { return remote.isHeld() == model.open; }))
-        return QStringLiteral("link %1, but the device is %2held")
-                .arg(link, model.open ? "not " : "");
-    if (ports->currentIndex() != model.port || rates->currentIndex() != model.rate)
-        return QStringLiteral("selectors show %1 at %2")
-                .arg(shown(ports->currentText()), rates->currentText());
-
-    if (config->set_partNumber() != partNumber->text()
-        || config->set_serialNumber() != serialNumber->text())
-        return QStringLiteral("the panel holds %1 and %2 for the fields %3 and %4")
-                .arg(shown(config->set_partNumber()), shown(config->set_serialNumber()),
-                     shown(partNumber->text()), shown(serialNumber->text()));
-    if (!model.typedInLog && log->toPlainText() != model.log)
-        return QStringLiteral("the log shows %1; expected %2")
-                .arg(shown(log->toPlainText()), shown(model.log));
-    if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
-        return QStringLiteral("a dialog or list is still open");
-    return {};
-}
 
 } // namespace
 
