@@ -12,6 +12,7 @@
 #include "port_com.h"
 #include "qextserialport.h"
 #include "serialportlist.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -346,9 +347,7 @@ public:
     // it, as on a pseudo-terminal.
     LineSettings asked() const
     {
-        struct stat device
-        {
-        };
+        struct stat device;
         const QByteArray path = QFile::encodeName(m_devices.constLast());
         if (::stat(path.constData(), &device) == 0 && askedFraming().contains(device.st_rdev))
             return lineSettingsOf(askedFraming().value(device.st_rdev));
@@ -370,22 +369,22 @@ public:
             plugInNew();
             return 0;
         }
-        QElapsedTimer clock;
-        clock.start();
-        const QString gone = m_devices.constLast();
-        const bool pulled = m_host->order(QStringLiteral("pull"));
-        const qint64 went = clock.elapsed();
-        if (!pulled || !QTest::qWaitFor([&] { return !QFileInfo::exists(gone); }, 10000)
-            || !replug())
+        qint64 went = 0;
+        if (!pullOut(&went) || !replug())
             qWarning("the bench's adapter did not come back");
         return went;
     }
-    // The adapter goes, and stays away until replug().
-    bool pullOut()
+    // The adapter goes, and stays away until replug(); went is when, in
+    // milliseconds from the call.
+    bool pullOut(qint64 *went = nullptr)
     {
+        QElapsedTimer clock;
+        clock.start();
         const QString gone = m_devices.constLast();
-        return m_host && m_host->order(QStringLiteral("pull"))
-                && QTest::qWaitFor([&] { return !QFileInfo::exists(gone); }, 10000);
+        const bool pulled = m_host && m_host->order(QStringLiteral("pull"));
+        if (went)
+            *went = clock.elapsed();
+        return pulled && QTest::qWaitFor([&] { return !QFileInfo::exists(gone); }, 10000);
     }
     // Takes this process's rights to the device: root, who may open
     // anything, acts as an ordinary user until the far end goes.
@@ -607,15 +606,6 @@ inline void checkEndReleasesLink(const FarEnd &remote, const std::function<void(
     end();
     QTRY_COMPARE(heldResources(), held);
     QTRY_VERIFY(!remote.isHeld());
-}
-
-template<typename T>
-T *child(const QObject *parent, const char *name)
-{
-    auto *found = parent->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no %s", name);
-    return found;
 }
 
 // Chooses the device in the Data Link panel's port list, as one more entry

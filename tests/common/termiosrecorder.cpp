@@ -29,10 +29,8 @@ extern "C" int tcsetattr(int fd, int optionalActions, const termios *attributes)
         return function;
     }();
     const tcflag_t framing = CSIZE | PARENB | PARODD | CSTOPB;
-    termios now{};
-    struct stat device
-    {
-    };
+    termios now;
+    struct stat device;
     if (attributes && ::tcgetattr(fd, &now) == 0 && ::fstat(fd, &device) == 0
         && (now.c_cflag & framing) != (attributes->c_cflag & framing))
         askedFraming().insert(device.st_rdev, *attributes);

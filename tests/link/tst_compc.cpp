@@ -2,7 +2,7 @@
 #include "comPc.h"
 #include "configuration.h"
 #include "linktest.h"
-#include "quietwarnings.h"
+#include "testsupport.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>

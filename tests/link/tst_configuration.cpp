@@ -1,6 +1,6 @@
 #include "configuration.h"
 #include "linktest.h"
-#include "quietwarnings.h"
+#include "testsupport.h"
 
 #include <QLineEdit>
 #include <QRadioButton>

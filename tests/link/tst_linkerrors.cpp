@@ -1,7 +1,7 @@
 #include "devicewatch.h"
 #include "qextserialport.h"
-#include "quietwarnings.h"
 #include "serialportlist.h"
+#include "testsupport.h"
 
 #include <QSerialPort>
 #include <QTemporaryDir>

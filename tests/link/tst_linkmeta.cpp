@@ -5,9 +5,9 @@
 #include "measurement.h"
 #include "memory.h"
 #include "port_com.h"
-#include "quietwarnings.h"
 #include "switching.h"
 #include "systeme.h"
+#include "testsupport.h"
 
 #include <QMainWindow>
 #include <QMetaMethod>

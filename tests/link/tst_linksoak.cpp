@@ -1,6 +1,6 @@
 #include "linktest.h"
 #include "port_com.h"
-#include "quietwarnings.h"
+#include "testsupport.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

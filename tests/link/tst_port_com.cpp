@@ -1,5 +1,5 @@
 #include "linktest.h"
-#include "quietwarnings.h"
+#include "testsupport.h"
 
 #include <QSignalSpy>
 #include <QTemporaryFile>

@@ -10,7 +10,7 @@
 #include "configuration.h"
 #include "linktest.h"
 #include "panels.h"
-#include "quietwarnings.h"
+#include "testsupport.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 // The five antenna test forms, each built by its generated Ui record on a
 // bare widget.
 #include "panelstate.h"
-#include "quietwarnings.h"
+#include "testsupport.h"
 #include "ui_coverage.h"
 #include "ui_measurement.h"
 #include "ui_memory.h"

@@ -3,7 +3,7 @@
 #include "antenna_w.h"
 #include "panels.h"
 #include "panelstate.h"
-#include "quietwarnings.h"
+#include "testsupport.h"
 #include "ui_coverage.h"
 #include "ui_measurement.h"
 #include "ui_memory.h"
@@ -41,7 +41,6 @@ private slots:
 
 private:
     QWidget *showPanel(const QString &actionName, const QString &panelName);
-    QWidget *child(const QWidget *panel, const QString &name) const;
     void clickAt(const QWidget *widget, QPoint pos);
     void click(const QWidget *widget) { clickAt(widget, widget->rect().center()); }
 
@@ -64,24 +63,13 @@ void tst_PanelsInWindow::cleanup()
 // Triggers the tool bar action and waits until the panel fills its area.
 QWidget *tst_PanelsInWindow::showPanel(const QString &actionName, const QString &panelName)
 {
-    auto *action = window->findChild<QAction *>(actionName);
-    auto *panel = window->findChild<QWidget *>(panelName);
-    if (!action || !panel)
-        qFatal("no action %s or panel %s", qPrintable(actionName), qPrintable(panelName));
-    action->trigger();
+    child<QAction>(window.get(), actionName)->trigger();
+    QWidget *panel = child(window.get(), panelName);
     if (!QTest::qWaitFor([panel] {
             return panel->isVisible() && panel->geometry() == panel->parentWidget()->rect();
         }))
         qFatal("panel %s not shown", qPrintable(panelName));
     return panel;
-}
-
-QWidget *tst_PanelsInWindow::child(const QWidget *panel, const QString &name) const
-{
-    auto *widget = panel->findChild<QWidget *>(name);
-    if (!widget)
-        qFatal("no widget %s", qPrintable(name));
-    return widget;
 }
 
 // Clicks the window where the widget is shown, so the click goes to whatever

@@ -1,7 +1,7 @@
 #include "antenna_w.h"
 #include "paintedpixels.h"
 #include "panels.h"
-#include "quietwarnings.h"
+#include "testsupport.h"
 #include "titlecolour.h"
 
 #include <QAccessible>
@@ -56,7 +56,7 @@ private slots:
     void endingEndsEventLoopWithZero();
 
 private:
-    QAction *action(const char *name) const;
+    QAction *action(const char *name) const { return child<QAction>(window.get(), name); }
     QStringList visiblePanels() const;
     QString title() const;
     QString logText() const;
@@ -76,14 +76,6 @@ void tst_Antenna_w::init()
 void tst_Antenna_w::cleanup()
 {
     window.reset();
-}
-
-QAction *tst_Antenna_w::action(const char *name) const
-{
-    auto *a = window->findChild<QAction *>(QLatin1String(name));
-    if (!a)
-        qFatal("no action %s", name);
-    return a;
 }
 
 QStringList tst_Antenna_w::visiblePanels() const

@@ -8,7 +8,7 @@
 #include "antenna_w.h"
 #include "formfonts.h"
 #include "panels.h"
-#include "quietwarnings.h"
+#include "testsupport.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>

@@ -1,5 +1,5 @@
-#ifndef QUIETWARNINGS_H
-#define QUIETWARNINGS_H
+#ifndef TESTSUPPORT_H
+#define TESTSUPPORT_H
 
 #include <QRegularExpression>
 #include <QTest>
@@ -14,4 +14,14 @@ inline void failOnAnyWarning()
             QStringLiteral("^(?!This plugin does not support propagateSizeHints\\(\\)$)")));
 }
 
-#endif // QUIETWARNINGS_H
+// A named child that the test cannot do without.
+template<typename T = QWidget>
+T *child(const QObject *parent, const QString &name)
+{
+    auto *found = parent->findChild<T *>(name);
+    if (!found)
+        qFatal("no %s", qPrintable(name));
+    return found;
+}
+
+#endif // TESTSUPPORT_H
