@@ -15,8 +15,8 @@ class tst_comPc : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { failOnAnyWarning(); }
+    void cleanup() { window.reset(); }
 
     void statusLines_data();
     void statusLines();
@@ -24,8 +24,13 @@ private slots:
     void windowReleasesReporterAndLink();
 
 private:
-    void createWindow();
-    QString log() const;
+    void createWindow()
+    {
+        window = std::make_unique<Antenna_w>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    QString log() const { return child<QPlainTextEdit>(window.get(), "rxData")->toPlainText(); }
     void click(const char *button)
     {
         QTest::mouseClick(child<QRadioButton>(window.get(), button), Qt::LeftButton);
@@ -33,16 +38,6 @@ private:
 
     std::unique_ptr<Antenna_w> window;
 };
-
-void tst_comPc::init()
-{
-    failOnAnyWarning();
-}
-
-void tst_comPc::cleanup()
-{
-    window.reset();
-}
 
 void tst_comPc::statusLines_data()
 {
@@ -79,18 +74,6 @@ void tst_comPc::statusLines()
         reporter.status_RS232(code);
 
     QCOMPARE(log.events, expected);
-}
-
-void tst_comPc::createWindow()
-{
-    window = std::make_unique<Antenna_w>();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-}
-
-QString tst_comPc::log() const
-{
-    return window->findChild<QPlainTextEdit *>(QStringLiteral("rxData"))->toPlainText();
 }
 
 void tst_comPc::windowLogsLinkEvents()

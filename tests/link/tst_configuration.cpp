@@ -17,8 +17,12 @@ class tst_Configuration : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { failOnAnyWarning(); }
+    void cleanup()
+    {
+        opened.reset();
+        panel.reset();
+    }
 
     void startState();
     void choosing_data();
@@ -44,17 +48,6 @@ private:
     std::unique_ptr<Configuration> panel;
     std::unique_ptr<QSignalSpy> opened;
 };
-
-void tst_Configuration::init()
-{
-    failOnAnyWarning();
-}
-
-void tst_Configuration::cleanup()
-{
-    opened.reset();
-    panel.reset();
-}
 
 void tst_Configuration::createPanel()
 {

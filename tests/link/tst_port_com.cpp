@@ -15,7 +15,7 @@ class tst_Port_Com : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
+    void init() { failOnAnyWarning(); }
 
     void newWrapperIsClosedOnCom1At9600();
     void openAtEachRate_data();
@@ -30,11 +30,6 @@ private slots:
     void linkEnds_data();
     void linkEnds();
 };
-
-void tst_Port_Com::init()
-{
-    failOnAnyWarning();
-}
 
 void tst_Port_Com::newWrapperIsClosedOnCom1At9600()
 {

@@ -27,7 +27,7 @@ class tst_PanelsInWindow : public QObject
 
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { window.reset(); }
 
     void clicks_data();
     void clicks();
@@ -53,11 +53,6 @@ void tst_PanelsInWindow::init()
     window = std::make_unique<Antenna_w>();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-}
-
-void tst_PanelsInWindow::cleanup()
-{
-    window.reset();
 }
 
 // Triggers the tool bar action and waits until the panel fills its area.

@@ -34,7 +34,7 @@ class tst_Antenna_w : public QObject
 
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { window.reset(); }
 
     void startState();
     void panelActions_data();
@@ -58,9 +58,12 @@ private slots:
 private:
     QAction *action(const char *name) const { return child<QAction>(window.get(), name); }
     QStringList visiblePanels() const;
-    QString title() const;
-    QString logText() const;
-    void appendLog(const QString &text);
+    QString title() const { return child<QLabel>(window.get(), "title")->text(); }
+    QString logText() const { return child<QPlainTextEdit>(window.get(), "rxData")->toPlainText(); }
+    void appendLog(const QString &text)
+    {
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "set_Text", Q_ARG(QString, text)));
+    }
 
     std::unique_ptr<Antenna_w> window;
 };
@@ -73,11 +76,6 @@ void tst_Antenna_w::init()
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 }
 
-void tst_Antenna_w::cleanup()
-{
-    window.reset();
-}
-
 QStringList tst_Antenna_w::visiblePanels() const
 {
     QStringList visible;
@@ -87,21 +85,6 @@ QStringList tst_Antenna_w::visiblePanels() const
             visible << QLatin1String(info.panel);
     }
     return visible;
-}
-
-QString tst_Antenna_w::title() const
-{
-    return window->findChild<QLabel *>(QStringLiteral("title"))->text();
-}
-
-QString tst_Antenna_w::logText() const
-{
-    return window->findChild<QPlainTextEdit *>(QStringLiteral("rxData"))->toPlainText();
-}
-
-void tst_Antenna_w::appendLog(const QString &text)
-{
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "set_Text", Q_ARG(QString, text)));
 }
 
 void tst_Antenna_w::startState()
