@@ -93,8 +93,9 @@ endif()
 
 # Neither the installer nor the uninstaller changes anything while a
 # console runs from the installation (windows-installer.nsh). CPack's
-# template asks whether to uninstall an earlier version before its first page, where a Cancel later
-# would leave nothing installed; the install section removes it instead.
+# template asks whether to uninstall an earlier version before its first
+# page, where a Cancel later would leave nothing installed; the install
+# section removes it instead.
 # SetDateSave off: NSIS would keep each file's time, the build's, so that no
 # two builds gave the same installer; installed files take the install's.
 configure_file(windows-installer.nsh.in windows-installer.nsh @ONLY)
