@@ -361,8 +361,8 @@ public:
         const int fd = openDescriptor();
         return fd >= 0 && ::ioctl(fd, TIOCGICOUNT, &counts) == 0 ? counts.tx : 0;
     }
-    // The device goes; a new one takes its name. Returns when the device
-    // went, in milliseconds from the call.
+    // The device goes; a new one takes its name. Returns when the far end
+    // reported it gone, in milliseconds from the call.
     qint64 unplug()
     {
         if (!m_host) {
@@ -374,8 +374,8 @@ public:
             qWarning("the bench's adapter did not come back");
         return went;
     }
-    // The adapter goes, and stays away until replug(); went is when, in
-    // milliseconds from the call.
+    // The adapter goes, and stays away until replug(); went is when the far
+    // end reported it gone, in milliseconds from the call.
     bool pullOut(qint64 *went = nullptr)
     {
         QElapsedTimer clock;
