@@ -153,9 +153,7 @@ QString QextSerialPort::systemSpecificCause(QSerialPort::SerialPortError error, 
         if (location == QStringLiteral("/dev/") + name) {
             const UdevRule rule = UdevRule::naming(name);
             if (!rule.isNull())
-                return tr("The USB adapter %1:%2, which the udev rule in %3 names %4, is not "
-                          "plugged in. Plug it in, then open the link again.")
-                        .arg(rule.vendorId, rule.productId, rule.file, name);
+                return rule.notPluggedIn(name);
         }
         break;
     case QSerialPort::PermissionError:

@@ -23,7 +23,8 @@ QString SerialPortList::hex4(quint16 id)
     return QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'));
 }
 
-QString SerialPortList::describe(const QString &name, const QList<Port> &ports)
+QString SerialPortList::describe(const QString &name, const QList<Port> &ports,
+                                 const QStringList &ruleFolders)
 {
     if (ports.isEmpty())
         return tr("This computer has no serial port now.");
@@ -41,6 +42,6 @@ QString SerialPortList::describe(const QString &name, const QList<Port> &ports)
                                     : port.device + QStringLiteral(": ") + details.join(", "));
     }
 
-    lines << adapterHints(name, ports);
+    lines << adapterHints(name, ports, ruleFolders);
     return lines.join(QLatin1Char('\n'));
 }

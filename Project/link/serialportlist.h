@@ -30,14 +30,17 @@ public:
     static QList<Port> present();
     // The ports, one a line, and, where the port named name (COM1 to COM10)
     // is absent, how to make an adapter that port: on Linux for each USB
-    // adapter the udev rule, on Windows for each USB adapter above COM10 the
-    // way Device Manager renumbers it.
-    static QString describe(const QString &name, const QList<Port> &ports);
+    // adapter the udev rule, unless a rule in ruleFolders (the system's if
+    // empty) names it already; on Windows for each USB adapter above COM10
+    // the way Device Manager renumbers it.
+    static QString describe(const QString &name, const QList<Port> &ports,
+                            const QStringList &ruleFolders = QStringList());
 
 private:
     // Per platform (serialportlist_unix.cpp, serialportlist_win.cpp).
     static QString deviceOf(const QSerialPortInfo &info);
-    static QStringList adapterHints(const QString &name, const QList<Port> &ports);
+    static QStringList adapterHints(const QString &name, const QList<Port> &ports,
+                                    const QStringList &ruleFolders);
     static QString hex4(quint16 id);
 };
 

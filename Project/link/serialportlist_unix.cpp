@@ -2,6 +2,7 @@
 // through a udev rule.
 #include "qextserialport.h"
 #include "serialportlist.h"
+#include "udevrules.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -14,7 +15,8 @@ QString SerialPortList::deviceOf(const QSerialPortInfo &info)
     return info.systemLocation();
 }
 
-QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> &ports)
+QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> &ports,
+                                         const QStringList &ruleFolders)
 {
     QStringList lines;
 #ifdef Q_OS_LINUX
@@ -27,6 +29,11 @@ QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> 
     const QString device = QFileInfo(QextSerialPort::systemLocationOf(name)).canonicalFilePath();
     if (std::any_of(ports.begin(), ports.end(),
                     [&device](const Port &port) { return port.device == device; }))
+        return lines;
+    // Nor does one that a rule names already: a second rule would only
+    // fight the first.
+    if (!UdevRule::naming(name, ruleFolders.isEmpty() ? UdevRule::systemFolders() : ruleFolders)
+                 .isNull())
         return lines;
     for (const Port &port : ports) {
         if (!port.usb)
@@ -42,6 +49,7 @@ QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> 
 #else
     Q_UNUSED(name);
     Q_UNUSED(ports);
+    Q_UNUSED(ruleFolders);
 #endif
     return lines;
 }

@@ -12,7 +12,8 @@ QString SerialPortList::deviceOf(const QSerialPortInfo &info)
     return info.portName(); // COM3, as the port list names it
 }
 
-QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> &ports)
+QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> &ports,
+                                         const QStringList &)
 {
     // Windows numbers each USB adapter itself, often above COM10, which the
     // port list does not reach; Device Manager renumbers it. That helps only

@@ -5,44 +5,247 @@
 #include <QMap>
 #include <QRegularExpression>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// udev's own rule files are a few kilobytes; udev ignores a rule longer than
+// its line buffer.
+constexpr qint64 maxFileSize = 1024 * 1024;
+constexpr qsizetype maxRuleSize = 16 * 1024;
+
+const QString blanks = QStringLiteral(" \t\n\r");
+
+struct Key
+{
+    QString name;
+    QString attr;
+    QString op;
+    QString value;
+
+    bool matches() const { return op == QLatin1String("==") || op == QLatin1String("!="); }
+    QString written() const
+    {
+        QString quoted = value;
+        quoted.replace(QLatin1Char('"'), QLatin1String("\\\""));
+        return name + (attr.isNull() ? QString() : QLatin1Char('{') + attr + QLatin1Char('}')) + op
+                + QLatin1Char('"') + quoted + QLatin1Char('"');
+    }
+};
+
+// A rule's keys, KEY{attr} op "value" separated by commas or blanks, or
+// false where udev would refuse the rule.
+bool parseRule(const QString &rule, QList<Key> &keys)
+{
+    qsizetype at = 0;
+    const auto skip = [&rule, &at](const QString &chars) {
+        while (at < rule.size() && chars.contains(rule.at(at)))
+            ++at;
+    };
+    const auto operatorAt = [&rule](qsizetype i) {
+        for (const char *op : {"==", "!=", "+=", "-=", ":=", "="}) {
+            if (QStringView(rule).sliced(i).startsWith(QLatin1String(op)))
+                return QString::fromLatin1(op);
+        }
+        return QString();
+    };
+    for (;;) {
+        skip(blanks + QLatin1Char(','));
+        if (at == rule.size())
+            return true;
+        Key key;
+        const qsizetype start = at;
+        while (at < rule.size() && !(blanks + QStringLiteral("={")).contains(rule.at(at))
+               && !(QStringLiteral("+-!:").contains(rule.at(at)) && at + 1 < rule.size()
+                    && rule.at(at + 1) == QLatin1Char('=')))
+            ++at;
+        key.name = rule.sliced(start, at - start);
+        if (key.name.isEmpty() || at == rule.size())
+            return false;
+        if (rule.at(at) == QLatin1Char('{')) {
+            const qsizetype end = rule.indexOf(QLatin1Char('}'), at);
+            if (end < 0)
+                return false;
+            key.attr = rule.sliced(at + 1, end - at - 1);
+            at = end + 1;
+        }
+        skip(blanks);
+        key.op = operatorAt(at);
+        if (key.op.isEmpty())
+            return false;
+        at += key.op.size();
+        skip(blanks);
+        // e"..." takes C escapes, i"..." matches in any case: the text
+        // between the quotes is what an administrator reads either way.
+        if (at < rule.size()
+            && (rule.at(at) == QLatin1Char('e') || rule.at(at) == QLatin1Char('i')))
+            ++at;
+        if (at == rule.size() || rule.at(at) != QLatin1Char('"'))
+            return false;
+        for (++at;; ++at) {
+            if (at == rule.size())
+                return false;
+            if (rule.at(at) == QLatin1Char('"'))
+                break;
+            if (rule.at(at) == QLatin1Char('\\') && at + 1 < rule.size()
+                && rule.at(at + 1) == QLatin1Char('"'))
+                ++at;
+            key.value += rule.at(at);
+        }
+        ++at;
+        if (at < rule.size() && !(blanks + QLatin1Char(',')).contains(rule.at(at)))
+            return false;
+        keys << key;
+    }
+}
+
+// The links a rule gives under /dev: an assignment replaces those of the
+// keys before it, unless one of them was final (:=).
+QStringList linksOf(const QList<Key> &keys)
+{
+    static const QRegularExpression separators(QStringLiteral("[ \t\n\r]+"));
+    QStringList links;
+    bool locked = false;
+    for (const Key &key : keys) {
+        if (key.name != QLatin1String("SYMLINK") || key.matches() || key.op == QLatin1String("-="))
+            continue;
+        if (locked)
+            continue;
+        if (key.op != QLatin1String("+="))
+            links.clear();
+        locked = key.op == QLatin1String(":=");
+        links << key.value.split(separators, Qt::SkipEmptyParts);
+    }
+    return links;
+}
+
+UdevRule ruleOf(const QString &file, int line, const QList<Key> &keys)
+{
+    static const QRegularExpression hex4(
+            QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f]{4}")));
+    // Keys that only say what kind of device it is, which leave the
+    // adapter to its ids.
+    static const QStringList kind{QStringLiteral("ACTION"), QStringLiteral("SUBSYSTEM"),
+                                  QStringLiteral("SUBSYSTEMS"), QStringLiteral("KERNEL"),
+                                  QStringLiteral("DRIVERS")};
+    UdevRule rule;
+    rule.file = file;
+    rule.line = line;
+    QString vendor;
+    QString product;
+    bool byIds = true;
+    for (const Key &key : keys) {
+        if (!key.matches())
+            continue;
+        rule.matches << key.written();
+        const bool id = key.name == QLatin1String("ATTRS") && key.op == QLatin1String("==")
+                && hex4.match(key.value).hasMatch();
+        if (id && key.attr == QLatin1String("idVendor") && vendor.isNull())
+            vendor = key.value.toLower();
+        else if (id && key.attr == QLatin1String("idProduct") && product.isNull())
+            product = key.value.toLower();
+        else if (!kind.contains(key.name) || !key.attr.isNull())
+            byIds = false;
+    }
+    if (byIds && !vendor.isNull() && !product.isNull()) {
+        rule.vendorId = vendor;
+        rule.productId = product;
+    }
+    return rule;
+}
+
+// The text of a rule file, or nothing if it is not a regular file of a sane
+// size: a FIFO or a device named *.rules is never opened, as opening one can
+// block or act on a line.
+QByteArray readRuleFile(const QString &path)
+{
+    const QByteArray local = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(local.constData(), &info) != 0 || !S_ISREG(info.st_mode)
+        || info.st_size > maxFileSize)
+        return QByteArray();
+    const int fd = ::open(local.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return QByteArray();
+    QByteArray text;
+    // It may have been swapped since stat.
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxFileSize) {
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly))
+            text = file.read(info.st_size);
+    }
+    ::close(fd);
+    return text;
+}
+
+} // namespace
+
 QStringList UdevRule::systemFolders()
 {
     return {QStringLiteral("/etc/udev/rules.d"), QStringLiteral("/run/udev/rules.d"),
-            QStringLiteral("/usr/lib/udev/rules.d"), QStringLiteral("/lib/udev/rules.d")};
+            QStringLiteral("/usr/local/lib/udev/rules.d"), QStringLiteral("/usr/lib/udev/rules.d"),
+            QStringLiteral("/lib/udev/rules.d")};
+}
+
+QString UdevRule::notPluggedIn(const QString &name) const
+{
+    if (!vendorId.isEmpty())
+        return tr("The USB adapter %1:%2, which the udev rule in %3 names %4, is not plugged in. "
+                  "Plug it in, then open the link again.")
+                .arg(vendorId, productId, file, name);
+    const QString keys = matches.isEmpty()
+            ? QString()
+            : QStringLiteral(" (") + matches.join(QStringLiteral(", ")) + QLatin1Char(')');
+    return tr("The device that the udev rule at line %1 of %2 names %3%4 is not plugged in. Plug "
+              "it in, then open the link again.")
+            .arg(QString::number(line), file, name, keys);
 }
 
 UdevRule UdevRule::naming(const QString &name, const QStringList &folders)
 {
-    // udev reads the files in the order of their names, whatever the folder.
+    // udev reads the files in the order of their names, whatever the folder;
+    // the first of a name masks the others, be it empty or a link to
+    // /dev/null.
     QMap<QString, QString> files;
     for (const QString &folder : folders) {
         const QDir dir(folder);
         for (const QString &file :
-             dir.entryList({QStringLiteral("*.rules")}, QDir::Files | QDir::System)) {
+             dir.entryList({QStringLiteral("*.rules")},
+                           QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
             if (!files.contains(file))
                 files.insert(file, dir.filePath(file));
         }
     }
 
-    static const QRegularExpression symlink(QStringLiteral("\\bSYMLINK\\+?=\\s*\"([^\"]*)\""));
-    static const QRegularExpression vendor(
-            QStringLiteral("\\bATTRS\\{idVendor\\}==\\s*\"([0-9A-Fa-f]{4})\""));
-    static const QRegularExpression product(
-            QStringLiteral("\\bATTRS\\{idProduct\\}==\\s*\"([0-9A-Fa-f]{4})\""));
     for (const QString &path : std::as_const(files)) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            continue;
-        while (!file.atEnd()) {
-            const QString line = QString::fromUtf8(file.readLine()).trimmed();
-            if (line.startsWith(QLatin1Char('#')))
+        const QStringList lines = QString::fromUtf8(readRuleFile(path)).split(QLatin1Char('\n'));
+        QString rule;
+        int first = 0; // of the rule read so far, none if 0
+        for (int number = 1; number <= lines.size(); ++number) {
+            QString text = lines.at(number - 1);
+            if (text.endsWith(QLatin1Char('\r')))
+                text.chop(1);
+            qsizetype start = 0;
+            while (start < text.size() && blanks.contains(text.at(start)))
+                ++start;
+            text.remove(0, start);
+            // A comment is left out even inside a continued rule.
+            if (text.startsWith(QLatin1Char('#')))
                 continue;
-            const QRegularExpressionMatch links = symlink.match(line);
-            if (!links.hasMatch()
-                || !links.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts).contains(name))
+            if (first == 0)
+                first = number;
+            rule += text;
+            if (rule.endsWith(QLatin1Char('\\'))) {
+                rule.chop(1);
                 continue;
-            return {path, vendor.match(line).captured(1).toLower(),
-                    product.match(line).captured(1).toLower()};
+            }
+            QList<Key> keys;
+            if (rule.size() <= maxRuleSize && parseRule(rule, keys) && linksOf(keys).contains(name))
+                return ruleOf(path, first, keys);
+            rule.clear();
+            first = 0;
         }
     }
     return {};

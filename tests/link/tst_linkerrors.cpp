@@ -9,6 +9,7 @@
 
 #ifdef Q_OS_UNIX
 #include "udevrules.h"
+#include <sys/stat.h>
 #endif
 
 Q_DECLARE_METATYPE(QList<SerialPortList::Port>)
@@ -94,6 +95,10 @@ void tst_LinkErrors::failedOpenListsPorts_data()
                "/dev/ttyUSB0: FT232R USB UART, FTDI, 0403:6001\n/dev/ttyACM0: Modem, 1546:01a7\n\n"
                     + rule.arg("/dev/ttyUSB0", "0403", "6001") + "\n\n"
                     + rule.arg("/dev/ttyACM0", "1546", "01a7");
+    QTest::newRow("no second rule for a COM name that a rule names")
+            << "COM5" << QList<SerialPortList::Port>{builtIn, adapter}
+            << "Serial ports on this computer now:\n/dev/ttyS0\n"
+               "/dev/ttyUSB0: FT232R USB UART, FTDI, 0403:6001";
     QTest::newRow("a device path gets no rule")
             << "/dev/ttyUSB1" << QList<SerialPortList::Port>{adapter}
             << "Serial ports on this computer now:\n"
@@ -107,7 +112,12 @@ void tst_LinkErrors::failedOpenListsPorts()
     QFETCH(QList<SerialPortList::Port>, ports);
     QFETCH(QString, text);
 
-    QCOMPARE(SerialPortList::describe(name, ports), text);
+    QTemporaryDir rules; // one names COM5, for an adapter that is not plugged in
+    QFile rule(rules.filePath("99-norvex.rules"));
+    QVERIFY(rule.open(QIODevice::WriteOnly));
+    rule.write("ATTRS{idVendor}==\"10c4\", ATTRS{idProduct}==\"ea60\", SYMLINK+=\"COM5\"\n");
+    rule.close();
+    QCOMPARE(SerialPortList::describe(name, ports, {rules.path()}), text);
 }
 
 void tst_LinkErrors::failedOpenCause_data()
@@ -167,46 +177,97 @@ void tst_LinkErrors::errorsMeaningLoss()
 
 void tst_LinkErrors::udevRuleNamingPort_data()
 {
-    QTest::addColumn<QByteArray>("etc"); // 99-norvex.rules in the first folder, if not null
-    QTest::addColumn<QByteArray>("lib"); // the same file in a later folder
-    QTest::addColumn<QString>("found"); // the folder of the rule naming COM3
-    QTest::addColumn<QString>("ids");
+    // Files by folder (etc for /etc/udev/rules.d) and text; "<fifo>" makes a
+    // FIFO, "<null>" a link to /dev/null.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("text"); // the dialog's, none if no rule names COM3
 
-    const auto row = [](const char *name, const QByteArray &etc, const QByteArray &lib,
-                        const char *found, const char *ids) {
-        QTest::newRow(name) << etc << lib << QString(found) << QString(ids);
+    const auto row = [](const char *name, const QStringList &files, const QString &text) {
+        QTest::newRow(name) << files << text;
     };
-    const QByteArray rule = "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0403\", "
-                            "ATTRS{idProduct}==\"6001\", SYMLINK+=\"COM3\"\n";
-    row("the console's own rule", rule, QByteArray(), "etc", "0403:6001");
-    row("a rule in a later folder", QByteArray(), rule, "lib", "0403:6001");
-    row("a file of the same name masks a later one", "", rule, "", "");
+    const QString adapter = "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0403\", "
+                            "ATTRS{idProduct}==\"6001\", ";
+    const QString rule = adapter + "SYMLINK+=\"COM3\"\n";
+    const QString ids = "The USB adapter 0403:6001, which the udev rule in "
+                        "%1/udev/rules.d/99-norvex.rules names COM3, is not plugged in. Plug it "
+                        "in, then open the link again.";
+    const QString keys = "The device that the udev rule at line %1 of "
+                         "/etc/udev/rules.d/99-norvex.rules names COM3 (%2) is not plugged in. "
+                         "Plug it in, then open the link again.";
+    const QString own = ids.arg("/etc");
+    row("the console's own rule", {"etc/99-norvex.rules", rule}, own);
+    row("a rule in a later folder", {"lib/99-norvex.rules", rule}, ids.arg("/lib"));
+    row("a rule in /usr/local/lib", {"usr/local/lib/99-norvex.rules", rule},
+        ids.arg("/usr/local/lib"));
+    row("an empty file masks a later one of its name",
+        {"etc/99-norvex.rules", "", "lib/99-norvex.rules", rule}, "");
+    row("a link to /dev/null masks a later file of its name",
+        {"run/99-norvex.rules", "<null>", "usr/lib/99-norvex.rules", rule}, "");
+    row("a FIFO among the rules is not waited on",
+        {"etc/10-bench.rules", "<fifo>", "etc/99-norvex.rules", rule}, own);
     row("one link among several, ids in capitals",
-        "ATTRS{idVendor}==\"10C4\", ATTRS{idProduct}==\"EA60\", SYMLINK+=\"bench COM3\"",
-        QByteArray(), "etc", "10c4:ea60");
-    row("a rule commented out", "# " + rule, QByteArray(), "", "");
-    row("COM30 is not COM3", QByteArray(rule).replace("COM3", "COM30"), QByteArray(), "", "");
+        {"etc/99-norvex.rules",
+         "ATTRS{idVendor}==\"10C4\", ATTRS{idProduct}==\"EA60\", SYMLINK+=\"bench COM3\""},
+        "The USB adapter 10c4:ea60, which the udev rule in /etc/udev/rules.d/99-norvex.rules "
+        "names COM3, is not plugged in. Plug it in, then open the link again.");
+    row("links apart by a tab", {"etc/99-norvex.rules", adapter + "SYMLINK+=\"bench\tCOM3\""}, own);
+    row("blanks around == and +=",
+        {"etc/99-norvex.rules",
+         "ATTRS{idVendor} == \"0403\",ATTRS{idProduct}==\"6001\" SYMLINK += \"COM3\""},
+        own);
+    row("a final :=", {"etc/99-norvex.rules", adapter + "SYMLINK:=\"COM3\""}, own);
+    row("a link in the second SYMLINK key",
+        {"etc/99-norvex.rules", adapter + "SYMLINK=\"bench\", SYMLINK+=\"COM3\""}, own);
+    row("a later = drops COM3",
+        {"etc/99-norvex.rules", adapter + "SYMLINK+=\"COM3\", SYMLINK=\"a\""}, "");
+    row("a rule continued over lines",
+        {"etc/99-norvex.rules",
+         "SUBSYSTEM==\"tty\", \\\n  ATTRS{idVendor}==\"0403\", \\\n"
+         "# bench\n  ATTRS{idProduct}==\"6001\", SYMLINK+=\"COM3\""},
+        own);
+    row("by KERNELS",
+        {"etc/99-norvex.rules", "# bench\n\nKERNELS==\"1-1.4:1.0\", SYMLINK+=\"COM3\""},
+        keys.arg("3", "KERNELS==\"1-1.4:1.0\""));
+    row("by ENV, with no vendor in ATTRS",
+        {"etc/99-norvex.rules",
+         "ENV{ID_VENDOR_ID}==\"0403\", ATTRS{idProduct}==\"6001\", "
+         "SYMLINK+=\"COM3\""},
+        keys.arg("1", "ENV{ID_VENDOR_ID}==\"0403\", ATTRS{idProduct}==\"6001\""));
+    row("by two vendors",
+        {"etc/99-norvex.rules",
+         "ATTRS{idVendor}==\"0403|10c4\", ATTRS{idProduct}==\"6001\", "
+         "SYMLINK+=\"COM3\""},
+        keys.arg("1", "ATTRS{idVendor}==\"0403|10c4\", ATTRS{idProduct}==\"6001\""));
+    row("a rule commented out", {"etc/99-norvex.rules", "# " + rule}, "");
+    row("a rule that udev refuses", {"etc/99-norvex.rules", adapter + "SYMLINK+=COM3"}, "");
+    row("COM30 is not COM3", {"etc/99-norvex.rules", QString(rule).replace("COM3", "COM30")}, "");
 }
 
 void tst_LinkErrors::udevRuleNamingPort()
 {
 #ifdef Q_OS_UNIX
-    QFETCH(QByteArray, etc);
-    QFETCH(QByteArray, lib);
-    QFETCH(QString, found);
-    QFETCH(QString, ids);
+    QFETCH(QStringList, files);
+    QFETCH(QString, text);
 
-    QTemporaryDir dir;
-    for (const auto &[folder, text] : {std::pair{"etc", etc}, std::pair{"lib", lib}}) {
-        QVERIFY(QDir(dir.path()).mkpath(folder));
-        QFile file(dir.filePath(folder) + QStringLiteral("/99-norvex.rules"));
-        QVERIFY(text.isNull() || (file.open(QIODevice::WriteOnly) && file.write(text) >= 0));
+    QTemporaryDir root;
+    for (qsizetype i = 0; i < files.size(); i += 2) {
+        const QFileInfo info(root.path() + '/' + files[i]);
+        const QString folder = info.path() + "/udev/rules.d/", path = folder + info.fileName();
+        QFile file(path);
+        QVERIFY(QDir().mkpath(folder));
+        if (files[i + 1] == "<fifo>")
+            QCOMPARE(mkfifo(QFile::encodeName(path), 0600), 0);
+        else if (files[i + 1] == "<null>")
+            QVERIFY(QFile::link("/dev/null", path));
+        else
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(files[i + 1].toUtf8()) >= 0);
     }
 
-    const UdevRule rule =
-            UdevRule::naming(QStringLiteral("COM3"), {dir.filePath("etc"), dir.filePath("lib")});
-    QCOMPARE(rule.file, found.isEmpty() ? QString() : dir.filePath(found) + "/99-norvex.rules");
-    QCOMPARE(rule.isNull() ? QString() : rule.vendorId + ':' + rule.productId, ids);
+    QStringList folders = UdevRule::systemFolders();
+    for (QString &folder : folders)
+        folder.prepend(root.path());
+    const UdevRule rule = UdevRule::naming(QStringLiteral("COM3"), folders);
+    QCOMPARE(rule.isNull() ? QString() : rule.notPluggedIn("COM3").remove(root.path()), text);
 #else
     QSKIP("Windows names its ports itself");
 #endif
