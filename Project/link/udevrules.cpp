@@ -77,46 +77,63 @@ bool parseRule(const QString &rule, QList<Key> &keys)
             return false;
         at += key.op.size();
         skip(blanks);
-        // e"..." takes C escapes, i"..." matches in any case: the text
-        // between the quotes is what an administrator reads either way.
-        if (at < rule.size()
-            && (rule.at(at) == QLatin1Char('e') || rule.at(at) == QLatin1Char('i')))
-            ++at;
-        if (at == rule.size() || rule.at(at) != QLatin1Char('"'))
+        // e"..." takes C escapes, i"..." matches in any case; both may come.
+        bool escaped = false;
+        for (bool seen = false; at < rule.size() && rule.at(at) != QLatin1Char('"'); ++at) {
+            const QChar prefix = rule.at(at);
+            if (prefix == QLatin1Char('e') && !escaped)
+                escaped = true;
+            else if (prefix != QLatin1Char('i') || seen)
+                return false;
+            else
+                seen = true;
+        }
+        if (at == rule.size())
             return false;
         for (++at;; ++at) {
             if (at == rule.size())
                 return false;
-            if (rule.at(at) == QLatin1Char('"'))
+            QChar c = rule.at(at);
+            if (c == QLatin1Char('"'))
                 break;
-            if (rule.at(at) == QLatin1Char('\\') && at + 1 < rule.size()
-                && rule.at(at + 1) == QLatin1Char('"'))
-                ++at;
-            key.value += rule.at(at);
+            if (c == QLatin1Char('\\') && at + 1 < rule.size()
+                && (escaped || rule.at(at + 1) == QLatin1Char('"'))) {
+                c = rule.at(++at);
+                if (escaped) {
+                    static const QString from = QStringLiteral("abfnrtvs\\\"'");
+                    static const QString to = QStringLiteral("\a\b\f\n\r\t\v \\\"'");
+                    if (!from.contains(c))
+                        return false; // udev takes more, which no name needs
+                    c = to.at(from.indexOf(c));
+                }
+            }
+            key.value += c;
         }
         ++at;
-        if (at < rule.size() && !(blanks + QLatin1Char(',')).contains(rule.at(at)))
-            return false;
         keys << key;
     }
 }
 
 // The links a rule gives under /dev: an assignment replaces those of the
-// keys before it, unless one of them was final (:=).
+// keys before it, and -= takes some away, unless one of them was final (:=).
 QStringList linksOf(const QList<Key> &keys)
 {
     static const QRegularExpression separators(QStringLiteral("[ \t\n\r]+"));
     QStringList links;
     bool locked = false;
     for (const Key &key : keys) {
-        if (key.name != QLatin1String("SYMLINK") || key.matches() || key.op == QLatin1String("-="))
+        if (key.name != QLatin1String("SYMLINK") || key.matches() || locked)
             continue;
-        if (locked)
+        const QStringList names = key.value.split(separators, Qt::SkipEmptyParts);
+        if (key.op == QLatin1String("-=")) {
+            for (const QString &name : names)
+                links.removeAll(name);
             continue;
+        }
         if (key.op != QLatin1String("+="))
             links.clear();
         locked = key.op == QLatin1String(":=");
-        links << key.value.split(separators, Qt::SkipEmptyParts);
+        links << names;
     }
     return links;
 }

@@ -215,6 +215,8 @@ void tst_LinkErrors::udevRuleNamingPort_data()
         {"etc/99-norvex.rules",
          "ATTRS{idVendor} == \"0403\",ATTRS{idProduct}==\"6001\" SYMLINK += \"COM3\""},
         own);
+    row("links escaped, e\"...\"", {"etc/99-norvex.rules", adapter + "SYMLINK+=e\"a\\tCOM3\""},
+        own);
     row("a final :=", {"etc/99-norvex.rules", adapter + "SYMLINK:=\"COM3\""}, own);
     row("a link in the second SYMLINK key",
         {"etc/99-norvex.rules", adapter + "SYMLINK=\"bench\", SYMLINK+=\"COM3\""}, own);
