@@ -407,6 +407,40 @@ public:
             };
         }
     }
+    // A new device takes the name, the unit talking as soon as it is there,
+    // and what comes back is counted apart until freshEcho(): a new device,
+    // as a port not opened since boot, has the kernel's fresh settings and
+    // echoes until the program sets the line. A pseudo-terminal's unit talks
+    // only while the program has it open, as a pseudo-terminal echoes even
+    // while closed. On the bench a built-in UART stays, and a port that the
+    // guest has not opened since boot (NORVEX_BENCH_AS_BOOTED) is not
+    // pulled; any other port's echo counts as any byte back.
+    bool plugInTalking()
+    {
+        if (!m_host) {
+            plugInNew();
+            m_freshFrom = m_received;
+            m_intoOpenOnly = true;
+            talk();
+            return m_master >= 0;
+        }
+        const bool asBooted = qEnvironmentVariableIsSet("NORVEX_BENCH_AS_BOOTED");
+        const bool plug = canUnplug() && !asBooted;
+        if (plug && !pullOut())
+            return false;
+        talk();
+        m_freshFrom = m_host->number("fresh");
+        return (!plug || replug())
+                && (!(plug || asBooted) || m_host->order(QStringLiteral("fresh")));
+    }
+    qint64 freshEcho()
+    {
+        if (m_host)
+            return m_host->counted("fresh") - m_freshFrom;
+        const qint64 echo = m_received - m_freshFrom;
+        m_received -= echo;
+        return echo;
+    }
     bool replug()
     {
         if (!m_host->order(QStringLiteral("plug"))
@@ -428,7 +462,7 @@ public:
             static const QByteArray chunk(4096, 'U');
             while (!m_stop) {
                 pollfd line{m_master, POLLIN | POLLOUT, 0};
-                if (::poll(&line, 1, 10) <= 0)
+                if (::poll(&line, 1, 10) <= 0 || (m_intoOpenOnly && (line.revents & POLLHUP)))
                     continue;
                 if (line.revents & POLLIN)
                     listen(0);
@@ -448,6 +482,7 @@ public:
         m_stop = true;
         if (m_talker.joinable())
             m_talker.join();
+        m_intoOpenOnly = false;
         ::tcflush(m_master, TCOFLUSH);
     }
     qint64 sent() const { return m_host ? m_host->counted("sent") - m_sent : qint64(m_sent); }
@@ -543,6 +578,8 @@ private:
     bool m_bench = false;
     bool m_asNobody = false;
     int m_master = -1;
+    qint64 m_freshFrom = 0;
+    bool m_intoOpenOnly = false;
     std::thread m_talker;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_hangUp{false};
