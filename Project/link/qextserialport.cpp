@@ -82,9 +82,11 @@ bool QextSerialPort::open(OpenMode mode)
     }
     // Qt Serial Port refuses Unbuffered; it only matters to this device's own
     // read and write calls, which the inner port serves at once anyway.
-    const QSerialPort::SerialPortError error = openDevice(location, mode & ~OpenMode(Unbuffered));
+    QString cause;
+    const QSerialPort::SerialPortError error =
+            openDevice(location, mode & ~OpenMode(Unbuffered), &cause);
     if (error != QSerialPort::NoError) {
-        setErrorString(failedOpenMessage(error, location));
+        setErrorString(failedOpenMessage(error, location, cause));
         return false;
     }
     m_watch->watch(m_port);
@@ -147,9 +149,11 @@ void QextSerialPort::onDeviceLost()
 }
 
 QString QextSerialPort::failedOpenMessage(QSerialPort::SerialPortError error,
-                                          const QString &location) const
+                                          const QString &location, const QString &cause) const
 {
-    return openFailureCause(error, m_name, location, m_baudRate, m_port->errorString())
+    return (cause.isEmpty()
+                    ? openFailureCause(error, m_name, location, m_baudRate, m_port->errorString())
+                    : cause)
             + QStringLiteral("\n\n") + SerialPortList::describe(m_name, SerialPortList::present());
 }
 

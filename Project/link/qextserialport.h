@@ -66,7 +66,8 @@ private:
 
     void setSupported(Setting setting, bool supported);
     void onDeviceLost();
-    QString failedOpenMessage(QSerialPort::SerialPortError error, const QString &location) const;
+    QString failedOpenMessage(QSerialPort::SerialPortError error, const QString &location,
+                              const QString &cause) const;
     static qint32 bitsPerSecond(BaudRateType baud);
 
     void dropInput();
@@ -76,8 +77,10 @@ private:
     // common texts; empty where it does not.
     static QString systemSpecificCause(QSerialPort::SerialPortError error, const QString &name,
                                        const QString &location, BaudRateType rate);
-    // Opens the device of location, as this platform must.
-    QSerialPort::SerialPortError openDevice(const QString &location, OpenMode mode);
+    // Opens the device of location, as this platform must; where it refuses
+    // for a reason of its own, cause says why.
+    QSerialPort::SerialPortError openDevice(const QString &location, OpenMode mode,
+                                            QString *cause);
     void closeDevice();
 
     QSerialPort *m_port;

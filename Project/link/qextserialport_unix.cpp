@@ -1,5 +1,6 @@
 // The serial port on Unix: COM names under /dev, a line that never answers
 // the unit, and the operator's guidance for a failed open.
+#include "deviceholder.h"
 #include "qextserialport.h"
 #include "udevrules.h"
 
@@ -7,8 +8,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -31,56 +30,35 @@ bool mayReadAndWrite(const QString &path)
     return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) == 0;
 }
 
-// Whether another process holds the device: for exclusive use, or by a lock
-// file under one of its names, as Qt Serial Port and other serial programs
-// take it. Root may open a device held for exclusive use; the console does
-// not, as two programs on one line garble it.
-bool heldByAnother(int fd, const QStringList &names)
-{
-#ifdef TIOCGEXCL
-    int exclusive = 0;
-    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
-        return true;
-#endif
-    for (QString lock : names) {
-        if (lock.startsWith(QLatin1String("/dev/")))
-            lock.remove(0, 5);
-        lock.replace(QLatin1Char('/'), QLatin1Char('_')).prepend(QStringLiteral("/LCK.."));
-        for (const char *folder : {"/var/lock", "/run/lock", "/tmp"}) {
-            QFile file(QLatin1String(folder) + lock);
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
-            const pid_t holder = pid_t(file.readLine().trimmed().toLong());
-            if (holder > 0 && holder != ::getpid() && (::kill(holder, 0) == 0 || errno == EPERM))
-                return true;
-        }
-    }
-    return false;
-}
-
 // The tty's line discipline echoes what arrives, and sends flow-control
-// characters, whenever its settings say so: in the moment between the
-// device's open and the switch to raw mode, and in the one between the port's
-// earlier settings being put back and its close. Held open across Qt's open,
-// this turns all that off first: Qt then finds the line quiet, puts it back
-// quiet at close, and the kernel keeps it so for the next open.
+// characters, whenever its settings say so: from the device's open until
+// the switch to raw mode, and between the port's earlier settings being put
+// back and its close. Opened at once before Qt's open and held across it,
+// this turns all that off: Qt then finds the line quiet, puts it back quiet
+// at close, and the kernel keeps it so for the next open. A device that
+// another program holds for exclusive use is left as it is: root may open
+// it, but two programs on one line garble it.
 class QuietLine
 {
 public:
-    QuietLine(const QString &device, const QStringList &names)
+    explicit QuietLine(const QString &device)
         : m_fd(::open(QFile::encodeName(device).constData(),
                       O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
-        , m_held(m_fd >= 0 && heldByAnother(m_fd, names))
     {
-        termios line;
-        if (m_fd < 0 || m_held || ::tcgetattr(m_fd, &line) != 0)
+        if (m_fd < 0)
             return;
+#ifdef TIOCGEXCL
+        int exclusive = 0;
+        m_held = ::ioctl(m_fd, TIOCGEXCL, &exclusive) == 0 && exclusive;
+#endif
+        if (m_held || ::tcgetattr(m_fd, &m_found) != 0)
+            return;
+        termios line = m_found;
         // The rate and framing stay as they are; Qt sets its own.
-        const tcflag_t control = line.c_cflag;
         ::cfmakeraw(&line);
-        line.c_cflag = control;
+        line.c_cflag = m_found.c_cflag;
         line.c_iflag &= ~tcflag_t(IXOFF | IXANY);
-        ::tcsetattr(m_fd, TCSANOW, &line);
+        m_quieted = ::tcsetattr(m_fd, TCSANOW, &line) == 0;
     }
     ~QuietLine()
     {
@@ -90,10 +68,18 @@ public:
     Q_DISABLE_COPY(QuietLine)
 
     bool isHeldByAnother() const { return m_held; }
+    // After an open that failed: the line as it was found.
+    void restore()
+    {
+        if (m_quieted)
+            ::tcsetattr(m_fd, TCSANOW, &m_found);
+    }
 
 private:
     int m_fd;
-    bool m_held;
+    bool m_held = false;
+    bool m_quieted = false;
+    termios m_found{};
 };
 
 } // namespace
@@ -116,17 +102,30 @@ QString QextSerialPort::systemLocationOf(const QString &name)
     return QStringLiteral("/dev/ttyS") + QString::number(com.captured(1).toInt() - 1);
 }
 
-QSerialPort::SerialPortError QextSerialPort::openDevice(const QString &location, OpenMode mode)
+QSerialPort::SerialPortError QextSerialPort::openDevice(const QString &location, OpenMode mode,
+                                                        QString *cause)
 {
     // By the kernel's name, which a udev link resolves to: the lock file is
     // then the one that other programs opening that name take.
     const QString target = QFileInfo(location).canonicalFilePath();
     const QString device = target.isEmpty() ? location : target;
-    const QuietLine line(device, {device, location});
+    // Whatever may refuse comes before the device is opened: an open raises
+    // DTR and RTS, and a port fresh from boot or plug echoes until quieted.
+    struct stat info;
+    if (::stat(QFile::encodeName(device).constData(), &info) == 0 && S_ISCHR(info.st_mode)) {
+        const DeviceHolder holder = DeviceHolder::of(device, {device, location});
+        *cause = holder.isNull() ? DeviceHolder::clearLockPath(device) : holder.reason(device);
+        if (!cause->isEmpty())
+            return QSerialPort::PermissionError;
+    }
+    QuietLine line(device);
     if (line.isHeldByAnother())
         return QSerialPort::PermissionError;
     m_port->setPortName(device);
-    return m_port->open(mode) ? QSerialPort::NoError : m_port->error();
+    if (m_port->open(mode))
+        return QSerialPort::NoError;
+    line.restore();
+    return m_port->error();
 }
 
 void QextSerialPort::closeDevice()

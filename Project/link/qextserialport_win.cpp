@@ -7,7 +7,8 @@ QString QextSerialPort::systemLocationOf(const QString &name)
     return name; // Qt Serial Port itself reaches COM10 and above correctly
 }
 
-QSerialPort::SerialPortError QextSerialPort::openDevice(const QString &location, OpenMode mode)
+QSerialPort::SerialPortError QextSerialPort::openDevice(const QString &location, OpenMode mode,
+                                                        QString *)
 {
     // Windows' serial drivers do not echo: nothing to quiet first.
     m_port->setPortName(location);
