@@ -54,6 +54,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #endif
 
@@ -320,6 +321,25 @@ public:
     // A built-in UART cannot be pulled out.
     bool canUnplug() const { return !m_host || m_link != QLatin1String("COM1"); }
     bool isPseudoTerminal() const { return !m_host; }
+    // The kernel's device, as the far end knows it.
+    QString kernelDevice() const { return m_devices.constLast(); }
+    // The line's settings and modem lines, to compare before and after.
+    QByteArray lineState() const
+    {
+        const int own = m_host ? ::open(QFile::encodeName(kernelDevice()).constData(),
+                                        O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)
+                               : -1;
+        const int fd = m_host ? own : m_master;
+        termios attributes{};
+        int modem = -1;
+        const bool read = ::tcgetattr(fd, &attributes) == 0;
+        if (::ioctl(fd, TIOCMGET, &modem) != 0)
+            modem = -errno;
+        if (own >= 0)
+            ::close(own);
+        return QByteArray(reinterpret_cast<const char *>(&attributes), sizeof attributes)
+                + QByteArray::number(modem) + (read ? "" : " unread");
+    }
     // What a unit sends for a test to see memory stay flat: a virtual
     // machine's port takes far less a second than a pseudo-terminal.
     qint64 plenty() const { return m_host ? 1 << 20 : 8 << 20; }

@@ -1,6 +1,8 @@
 #include "linktest.h"
 #include "testsupport.h"
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryFile>
 
@@ -29,6 +31,10 @@ private slots:
     void openAtEachRate();
     void openFailsWithReason_data();
     void openFailsWithReason();
+#ifdef Q_OS_UNIX
+    void othersLeftovers_data();
+    void othersLeftovers();
+#endif
     void repeatedCallsChangeNothing();
     void unsupportedSettingFailsNextOpen();
     void portNames_data();
@@ -215,6 +221,112 @@ void tst_Port_Com::openFailsWithReason()
 
     QCOMPARE(port.close_Serial(), 1);
 }
+
+#ifdef Q_OS_UNIX
+// What other programs and users leave where serial programs take their locks.
+enum class Leftover { Fifo, Link, Huge, GoneHolder, NumberReused, LiveHolder, OpenedBy };
+Q_DECLARE_METATYPE(Leftover)
+
+void tst_Port_Com::othersLeftovers_data()
+{
+    QTest::addColumn<Leftover>("leftover");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("refusal"); // %1 the device, %2 sleep's pid, %3 the lock; empty: opens
+
+    const QString lock = "The serial device %1 is in use by another program: sleep (process %2) "
+                         "holds its lock file %3. Close that program, then open the link again.";
+    QTest::newRow("FIFO in /tmp is no lock") << Leftover::Fifo << "/tmp" << "";
+    QTest::newRow("FIFO where Qt locks is no lock") << Leftover::Fifo << "/run/lock" << "";
+    QTest::newRow("link to a live lock is no lock") << Leftover::Link << "/run/lock" << "";
+    QTest::newRow("16 MiB without a line is no lock") << Leftover::Huge << "/var/tmp" << "";
+    QTest::newRow("lock of a process that is gone") << Leftover::GoneHolder << "/run/lock" << "";
+    QTest::newRow("lock whose process number another program has now")
+            << Leftover::NumberReused << "/tmp" << "";
+    QTest::newRow("live lock where Qt locks refuses") << Leftover::LiveHolder << "/run/lock" << lock;
+    QTest::newRow("live lock in /var/tmp refuses") << Leftover::LiveHolder << "/var/tmp" << lock;
+    QTest::newRow("program with the device open and no lock refuses")
+            << Leftover::OpenedBy << "/tmp"
+            << "The serial device %1 is in use by another program: sleep (process %2) has it "
+               "open. Close that program, then open the link again.";
+}
+
+// Refused or not, OPEN neither blocks nor changes a line that another
+// program holds.
+void tst_Port_Com::othersLeftovers()
+{
+    QFETCH(Leftover, leftover);
+    QFETCH(QString, folder);
+    QFETCH(QString, refusal);
+
+    FarEnd remote;
+    QVERIFY(remote.isValid());
+    const QString device = remote.kernelDevice();
+    const QString path = folder + "/LCK.." + device.mid(5).replace('/', '_');
+    QTemporaryDir dir;
+    const QString elsewhere = dir.filePath("lock");
+    QProcess sleep;
+    const auto cleanUp = qScopeGuard([&] {
+        QFile::remove(path);
+        sleep.kill();
+        sleep.waitForFinished();
+    });
+    const auto write = [](const QString &file, const QByteArray &text) {
+        QFile lock(file);
+        return lock.open(QIODevice::WriteOnly) && lock.write(text) == text.size();
+    };
+    if (leftover == Leftover::OpenedBy)
+        sleep.start("sh", {"-c", "exec sleep 60 <>\"$0\"", device});
+    else
+        sleep.start("sleep", {leftover == Leftover::GoneHolder ? "0" : "60"});
+    QVERIFY(sleep.waitForStarted());
+    const QByteArray pid = QByteArray::number(sleep.processId());
+    const auto program = [&pid] {
+        QFile comm("/proc/" + pid + "/comm");
+        return comm.open(QIODevice::ReadOnly) ? comm.readAll().trimmed() : QByteArray();
+    };
+    if (leftover == Leftover::GoneHolder)
+        QTRY_COMPARE(sleep.state(), QProcess::NotRunning);
+    else
+        QTRY_COMPARE(program(), "sleep"); // its descriptors are there from then on
+    switch (leftover) {
+    case Leftover::Fifo:
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0666), 0);
+        break;
+    case Leftover::Link:
+        QVERIFY(write(elsewhere, pid + "\nsleep\n") && QFile::link(elsewhere, path));
+        break;
+    case Leftover::Huge:
+        QVERIFY(write(path, QByteArray(16 << 20, '7')));
+        break;
+    case Leftover::GoneHolder:
+        QVERIFY(write(path, pid + "\nsleep\n"));
+        break;
+    case Leftover::NumberReused:
+        QVERIFY(write(path, "  " + pid + " minicom root\n"));
+        break;
+    case Leftover::LiveHolder:
+        QVERIFY(write(path, pid + "\nsleep\nbench\n"));
+        break;
+    case Leftover::OpenedBy:
+        break;
+    }
+
+    Port_Com port;
+    setPortName(port, remote.portName());
+    const QByteArray line = remote.lineState();
+    QCOMPARE(port.open_Serial(), refusal.isEmpty() ? 2 : 1);
+    const QString why = port.serial_Port()->errorString();
+    if (refusal.isEmpty()) {
+        QCOMPARE(port.close_Serial(), 1);
+        QVERIFY(leftover != Leftover::Link || QFileInfo::exists(elsewhere));
+    } else {
+        refusal.replace("%1", device).replace("%2", pid).replace("%3", path);
+        QVERIFY2(why.startsWith(refusal + "\n\n"), qPrintable(why));
+        QCOMPARE(remote.lineState(), line);
+    }
+    QCOMPARE(remote.received(), 0);
+}
+#endif
 
 // CLOSE on a port never opened, and OPEN on an open one.
 void tst_Port_Com::repeatedCallsChangeNothing()
