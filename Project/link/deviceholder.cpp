@@ -209,7 +209,7 @@ DeviceHolder DeviceHolder::of(const QString &device, const QStringList &names)
     return openedBy(info.st_rdev);
 }
 
-QString DeviceHolder::clearLockPath(const QString &device)
+QString DeviceHolder::clearLockPath(const QString &device, const QString &location)
 {
     const QString file = QLatin1Char('/') + lockName(device);
     for (const char *folder : qtLockFolders) {
@@ -223,21 +223,21 @@ QString DeviceHolder::clearLockPath(const QString &device)
             return tr("The serial device %1 cannot be locked: %2 is in the way, a stale lock or "
                       "no lock file at all, and this account may not remove it. Ask an "
                       "administrator to delete that file, then open the link again.")
-                    .arg(device, path);
+                    .arg(location, path);
         break;
     }
     return QString();
 }
 
-QString DeviceHolder::reason(const QString &device) const
+QString DeviceHolder::reason(const QString &location) const
 {
     const QString who =
             tr("%1 (process %2)").arg(program.isEmpty() ? tr("a program") : program).arg(pid);
     return lockFile.isEmpty()
             ? tr("The serial device %1 is in use by another program: %2 has it open. Close that "
                  "program, then open the link again.")
-                      .arg(device, who)
+                      .arg(location, who)
             : tr("The serial device %1 is in use by another program: %2 holds its lock file %3. "
                  "Close that program, then open the link again.")
-                      .arg(device, who, lockFile);
+                      .arg(location, who, lockFile);
 }

@@ -20,17 +20,17 @@ public:
     QString lockFile; // the lock it holds; empty where its descriptor shows it
 
     bool isNull() const { return pid == 0; }
-    // Why the device cannot be opened, in the operator's words.
-    QString reason(const QString &device) const;
+    // Why the device at location cannot be opened, in the operator's words.
+    QString reason(const QString &location) const;
 
     // The live holder of device, whose lock files may be taken under any of
     // names; null if there is none to see.
     static DeviceHolder of(const QString &device, const QStringList &names);
     // Removes what stands where Qt Serial Port takes the lock of device: a
     // stale lock, or a file that is no lock at all, on which Qt would block
-    // or which it would read whole. Returns the operator's reason where that
-    // fails, empty otherwise.
-    static QString clearLockPath(const QString &device);
+    // or which it would read whole. Where that fails, returns why the device
+    // at location cannot be opened; empty otherwise.
+    static QString clearLockPath(const QString &device, const QString &location);
     // Where serial programs take lock files, each folder once.
     static QStringList lockFolders();
 };

@@ -114,7 +114,8 @@ QSerialPort::SerialPortError QextSerialPort::openDevice(const QString &location,
     struct stat info;
     if (::stat(QFile::encodeName(device).constData(), &info) == 0 && S_ISCHR(info.st_mode)) {
         const DeviceHolder holder = DeviceHolder::of(device, {device, location});
-        *cause = holder.isNull() ? DeviceHolder::clearLockPath(device) : holder.reason(device);
+        *cause = holder.isNull() ? DeviceHolder::clearLockPath(device, location)
+                                 : holder.reason(location);
         if (!cause->isEmpty())
             return QSerialPort::PermissionError;
     }
