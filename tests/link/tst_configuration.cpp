@@ -197,7 +197,7 @@ void tst_Configuration::failedOpen()
 
     FarEnd remote;
     QVERIFY(remote.isValid());
-    QSerialPort otherProgram(QextSerialPort::systemLocationOf(remote.portName()));
+    QSerialPort otherProgram(remote.location());
     if (inUse)
         QVERIFY(otherProgram.open(QIODevice::ReadWrite));
     const QString path = !name.isEmpty() ? name
@@ -218,7 +218,8 @@ void tst_Configuration::failedOpen()
         QCOMPARE(dialog.parentWidget(), panel.get());
         QVERIFY(dialog.isModal());
         const QString why = dialog.informativeText();
-        QVERIFY2(explainsFailedOpen(why, path, reason), qPrintable(why));
+        QVERIFY2(explainsFailedOpen(why, inUse ? remote.location() : path, reason),
+                 qPrintable(why));
 #ifdef Q_OS_WIN
         // COM12 is listed; without USB ids it gets no renumbering hint.
         QVERIFY2(why.contains(QLatin1String("\nCOM12"))
