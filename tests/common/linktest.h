@@ -436,13 +436,14 @@ public:
         }
     }
     // A new device takes the name, the unit talking as soon as it is there,
-    // and what comes back is counted apart until freshEcho(): a new device,
-    // as a port not opened since boot, has the kernel's fresh settings and
-    // echoes until the program sets the line. A pseudo-terminal's unit talks
-    // only while the program has it open, as a pseudo-terminal echoes even
-    // while closed. On the bench a built-in UART stays, and a port that the
-    // guest has not opened since boot (NORVEX_BENCH_AS_BOOTED) is not
-    // pulled; any other port's echo counts as any byte back.
+    // and what comes back is counted apart until freshEcho() (on the bench,
+    // until the far end next counts: the first sent() after the OPEN): a
+    // new device, as a port not opened since boot, has the kernel's fresh
+    // settings and echoes until the program sets the line. A
+    // pseudo-terminal's unit talks only while the program has it open, as a
+    // pseudo-terminal echoes even while closed. On the bench a built-in
+    // UART stays, and a port not opened since boot (NORVEX_BENCH_AS_BOOTED)
+    // is not pulled; any other port's echo counts as any byte back.
     bool plugInTalking()
     {
         if (!m_host) {
