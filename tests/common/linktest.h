@@ -141,6 +141,7 @@ public:
     bool isValid() const { return m_valid; }
     QString portName() const { return m_name; }
     QString location() const { return m_name; }
+    QString kernelDevice() const { return m_name; }
     // wine's COM ports keep no line of their own to compare.
     static QByteArray lineState() { return QByteArray(); }
     static QString missingPortName() { return QStringLiteral("COM99"); }
