@@ -8,6 +8,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -103,7 +104,8 @@ Lock readLock(const QString &path)
     const QList<QByteArray> words = lines.first().simplified().split(' ');
     bool number = false;
     Lock lock(Lock::Live, words.first().toLongLong(&number));
-    if (!number || lock.pid <= 0)
+    // A number past any process's would name a process group to kill().
+    if (!number || lock.pid <= 0 || lock.pid > std::numeric_limits<pid_t>::max())
         return Lock(Lock::NoLock);
     lock.program = QFileInfo(QString::fromUtf8(words.size() > 1 ? words.at(1) : lines.value(1)))
                            .fileName();
