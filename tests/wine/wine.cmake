@@ -24,7 +24,7 @@ if(QT6_INSTALL_PREFIX AND QT6_INSTALL_PLUGINS)
 else()
     get_filename_component(qt_plugins "${qt_bin}/../plugins" ABSOLUTE)
 endif()
-# The compiler's runtime as the installer ships it (packaging/windows.cmake).
+# The compiler's runtime as the installer ships it (packaging/windows/windows.cmake).
 if(NOT NORVEX_RUNTIME_DIR)
     message(FATAL_ERROR "No runtime folder: packaging/ must be added before tests/")
 endif()

@@ -38,7 +38,7 @@ install(FILES ${runtime_files} DESTINATION .)
 set(NORVEX_RUNTIME_DIR ${NORVEX_RUNTIME_DIR} PARENT_SCOPE)
 
 # The console's own terms, those of Qt (LGPL 3, which builds on GPL 3), of
-# the third-party code compiled into Qt (scripts/qt-windows keeps a notice
+# the third-party code compiled into Qt (packaging/windows/qt-build keeps a notice
 # for each, with its index, beside Qt) and of the compiler's runtime (GCC's
 # runtime library exception; winpthreads in mingw-w64's terms); an index.
 install(FILES copyright DESTINATION . RENAME LICENSE.txt)
@@ -46,7 +46,7 @@ install(FILES /usr/share/common-licenses/LGPL-3 DESTINATION licenses RENAME Qt-L
 install(FILES /usr/share/common-licenses/GPL-3 DESTINATION licenses RENAME GPL-3.0.txt)
 if(NOT EXISTS ${QT6_INSTALL_PREFIX}/licenses/index.txt)
     message(FATAL_ERROR "Qt in ${QT6_INSTALL_PREFIX} has no notices of its third-party code: "
-                        "scripts/qt-windows collects them when it builds Qt")
+                        "packaging/windows/qt-build collects them when it builds Qt")
 endif()
 install(DIRECTORY ${QT6_INSTALL_PREFIX}/licenses/ DESTINATION licenses/Qt-third-party)
 install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright DESTINATION licenses
@@ -92,13 +92,13 @@ if(EXISTS ${NORVEX_WINDOWS_ICON})
 endif()
 
 # Neither the installer nor the uninstaller changes anything while a
-# console runs from the installation (windows-installer.nsh). CPack's
+# console runs from the installation (installer.nsh.in). CPack's
 # template asks whether to uninstall an earlier version before its first
 # page, where a Cancel later would leave nothing installed; the install
 # section removes it instead.
 # SetDateSave off: NSIS would keep each file's time, the build's, so that no
 # two builds gave the same installer; installed files take the install's.
-configure_file(windows-installer.nsh.in windows-installer.nsh @ONLY)
+configure_file(windows/installer.nsh.in windows-installer.nsh @ONLY)
 set(CPACK_NSIS_DEFINES "Target amd64-unicode
 SetDateSave off
 !include '${CMAKE_CURRENT_BINARY_DIR}/windows-installer.nsh'")

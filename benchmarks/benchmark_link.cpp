@@ -76,7 +76,7 @@ QString lockFolder()
 // The lock file alone, under a name no device has.
 void lockFileCycle(benchmark::State &state)
 {
-    QLockFile lock(lockFolder() + QStringLiteral("/LCK..norvex_bench_link"));
+    QLockFile lock(lockFolder() + QStringLiteral("/LCK..norvex_benchmark_link"));
     for (auto _ : state) {
         if (!lock.tryLock(0)) {
             state.SkipWithError("the lock file could not be taken");
@@ -148,7 +148,7 @@ int main(int argc, char **argv)
     int master = -1;
     int slave = -1;
     if (::openpty(&master, &slave, devicePath, nullptr, nullptr) != 0) {
-        std::perror("norvex_bench_link: openpty");
+        std::perror("norvex_benchmark_link: openpty");
         return 1;
     }
     ::close(slave);

@@ -66,7 +66,7 @@ int main(int argc, char **argv)
     setText = console.metaObject()->method(console.metaObject()->indexOfSlot("set_Text(QString)"));
     clearAction = console.findChild<QAction *>(QStringLiteral("actionClear"));
     if (!setText.isValid() || !clearAction) {
-        std::fputs("norvex_bench_log: the console has no set_Text slot or Clear action\n", stderr);
+        std::fputs("norvex_benchmark_log: the console has no set_Text slot or Clear action\n", stderr);
         return 1;
     }
     QCoreApplication::processEvents();
