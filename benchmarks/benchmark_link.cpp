@@ -92,7 +92,7 @@ void newFileCycle(benchmark::State &state)
 {
     const bool synced = state.range(0) != 0;
     const QByteArray path =
-            QFile::encodeName(lockFolder() + QStringLiteral("/LCK..norvex_bench_new"));
+            QFile::encodeName(lockFolder() + QStringLiteral("/LCK..norvex_benchmark_new"));
     const QByteArray contents(97, 'x');
     for (auto _ : state) {
         const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
