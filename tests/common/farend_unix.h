@@ -188,6 +188,23 @@ public:
         }
         return lineSettingsOf(attributes);
     }
+    // What the driver told the chip, as the far end read it on the wire:
+    // "8E1 at <rate>", the rate as asked while within the 1 % that a UART
+    // allows; empty off the bench.
+    QString wire(qint64 asked) const
+    {
+        const QStringList read = m_host ? m_host->value("wire").split(' ') : QStringList();
+        if (read.size() != 4)
+            return read.join(' ');
+        const qint64 rate = read[0].toLongLong();
+        return read[1] + read[2].left(1).toUpper() + read[3] + QStringLiteral(" at ")
+                + QString::number(qAbs(rate - asked) * 100 <= asked ? asked : rate);
+    }
+    // The vendor and product ids of the adapter, as a udev rule names them.
+    QString adapterIds() const
+    {
+        return m_host ? m_host->value("ids") : QStringLiteral("0403:6001");
+    }
     // The framing the program last asked for where the driver did not keep
     // it, as on a pseudo-terminal.
     LineSettings asked() const
@@ -287,11 +304,16 @@ public:
         m_received -= echo;
         return echo;
     }
+    // An adapter plugged back comes back under its old kernel name unless
+    // a descriptor of the old one is still open.
     bool replug()
     {
         if (!m_host->order(QStringLiteral("plug"))
             || !QTest::qWaitFor([&] { return !device().isEmpty(); }, 20000))
             return false;
+        if (device() != m_devices.constLast())
+            qWarning("the adapter came back as %s, not %s", qPrintable(device()),
+                     qPrintable(m_devices.constLast()));
         m_devices << device();
         return true;
     }

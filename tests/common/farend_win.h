@@ -32,6 +32,8 @@ public:
     static QString missingPortName() { return QStringLiteral("COM99"); }
     static bool canUnplug() { return true; }
     static bool isPseudoTerminal() { return true; }
+    static QString wire(qint64) { return QString(); }
+    static QString adapterIds() { return QString(); }
     static qint64 plenty() { return 8 << 20; }
 
     LineSettings settings() const
