@@ -299,7 +299,7 @@ public:
     qint64 freshEcho()
     {
         if (m_host)
-            return m_host->counted("fresh") - m_freshFrom;
+            return countedSince("fresh", m_freshFrom);
         const qint64 echo = m_received - m_freshFrom;
         m_received -= echo;
         return echo;
@@ -353,11 +353,11 @@ public:
         m_intoOpenOnly = false;
         ::tcflush(m_master, TCOFLUSH);
     }
-    qint64 sent() const { return m_host ? m_host->counted("sent") - m_sent : qint64(m_sent); }
+    qint64 sent() const { return m_host ? countedSince("sent", m_sent) : qint64(m_sent); }
     qint64 received()
     {
         if (m_host)
-            return m_host->counted("received") - m_received;
+            return countedSince("received", m_received);
         if (!m_talker.joinable())
             listen(0);
         return m_received;
@@ -396,6 +396,13 @@ public:
     }
 
 private:
+    // A figure of the far end's since the one given; -1 unless both were
+    // counted, as a difference of two stale figures would pass for 0.
+    qint64 countedSince(const char *key, qint64 from) const
+    {
+        const qint64 now = m_host->counted(key);
+        return now < 0 || from < 0 ? -1 : now - from;
+    }
     // The kernel's device that the port's name leads to now, empty while
     // there is none.
     QString device() const

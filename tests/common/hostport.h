@@ -56,11 +56,11 @@ public:
                  qPrintable(value("error")));
         return false;
     }
-    // A figure of the host's once it has counted anew.
+    // A figure of the host's once it has counted anew; -1 if it did not
+    // count, as its last figure would pass for a new one.
     qint64 counted(const char *key) const
     {
-        order(QStringLiteral("count"));
-        return number(key);
+        return order(QStringLiteral("count")) ? number(key) : -1;
     }
 
 private:
