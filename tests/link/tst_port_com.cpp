@@ -461,7 +461,8 @@ void tst_Port_Com::linkEnds()
     if (fresh) {
         // What the kernel echoed between the open and the first setting of
         // the line, once the unit has talked a while into the open port: the
-        // one figure that may not be 0, shown, not judged.
+        // one figure that may not be 0, shown; the far end takes as echo only
+        // what the unit said, in its order, and counts the rest as received.
         QTRY_VERIFY_WITH_TIMEOUT(remote.sent() > remote.plenty() / 64, 20000);
         qInfo("%lld bytes came back over the first OPEN on the kernel's fresh settings",
               remote.freshEcho());
