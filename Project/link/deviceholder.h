@@ -3,36 +3,34 @@
 
 #include <QCoreApplication>
 #include <QString>
-#include <QStringList>
+
+#include <sys/types.h>
 
 // Another process that holds a serial device, as far as this one can see: by
-// a lock file in a folder where serial programs take them, or by an open
-// descriptor that /proc shows (every process's to root, only the account's
-// own otherwise). Lock files are anyone's to write: nothing here blocks,
-// follows a link or reads more than a lock file's first bytes.
+// a lock file (lockfiles_unix.h) or by an open descriptor that /proc shows
+// (every process's to root, only the account's own otherwise). What others
+// name themselves is theirs to choose: it is shown only as plain text.
 class DeviceHolder
 {
     Q_DECLARE_TR_FUNCTIONS(DeviceHolder)
 
 public:
-    qint64 pid = 0;
+    qint64 pid = 0; // 0 where the lock names no process this one can judge
     QString program;
     QString lockFile; // the lock it holds; empty where its descriptor shows it
 
-    bool isNull() const { return pid == 0; }
+    bool isNull() const { return pid == 0 && lockFile.isEmpty(); }
     // Why the device at location cannot be opened, in the operator's words.
     QString reason(const QString &location) const;
 
-    // The live holder of device, whose lock files may be taken under any of
-    // names; null if there is none to see.
-    static DeviceHolder of(const QString &device, const QStringList &names);
-    // Removes what stands where Qt Serial Port takes the lock of device: a
-    // stale lock, or a file that is no lock at all, on which Qt would block
-    // or which it would read whole. Where that fails, returns why the device
-    // at location cannot be opened; empty otherwise.
-    static QString clearLockPath(const QString &device, const QString &location);
-    // Where serial programs take lock files, each folder once.
-    static QStringList lockFolders();
+    // The first process but this one with the terminal rdev open, unless it
+    // also holds the master of that pseudo-terminal (ptyIndex, -1 for none):
+    // the far end of a virtual pair is no competitor. Follows no descriptor
+    // that does not lead to /dev, so no other file system is ever asked.
+    static DeviceHolder openedBy(dev_t rdev, int ptyIndex);
+    // The name of the program that process pid runs, as Qt's lock files give
+    // it; cut is set where only the kernel's 15 characters could be read.
+    static QString programOf(qint64 pid, bool *cut);
 };
 
 #endif // DEVICEHOLDER_H

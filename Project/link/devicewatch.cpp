@@ -17,7 +17,6 @@ void DeviceWatch::watch(QSerialPort *port)
                                if (meansLoss(error, port->isOpen()))
                                    emit lost();
                            });
-    m_device.reset(watchDevice(port));
 }
 
 void DeviceWatch::stop()
@@ -25,7 +24,6 @@ void DeviceWatch::stop()
     // Never called from inside a report: the loss is acted on from the
     // event loop.
     disconnect(m_portErrors);
-    m_device.reset();
 }
 
 bool DeviceWatch::meansLoss(QSerialPort::SerialPortError error, bool open)

@@ -4,14 +4,9 @@
 #include <QObject>
 #include <QSerialPort>
 
-#include <memory>
-
-// How a lost serial device is recognised, in one place. Qt's own report of
-// an error that means a vanished device counts on every platform (see
-// meansLoss()). On Unix the watch also sees the hang-up of a device that
-// goes away while open (a USB adapter pulled, the far end of a
-// pseudo-terminal closed) on a descriptor of its own, so it does not rest on
-// how a Qt version reports it.
+// How a lost serial device is recognised where Qt Serial Port keeps the
+// port (Windows): by Qt's report of an error that means a vanished device
+// (see meansLoss()). On Unix the line sees its own hang-up (ttyline_unix.h).
 class DeviceWatch : public QObject
 {
     Q_OBJECT
@@ -33,17 +28,7 @@ signals:
     void lost();
 
 private:
-    // Per platform (devicewatch_unix.cpp, devicewatch_win.cpp): what watches
-    // the device itself, where anything does.
-    struct Device;
-    struct Deleter
-    {
-        void operator()(Device *device) const;
-    };
-    Device *watchDevice(QSerialPort *port);
-
     QMetaObject::Connection m_portErrors;
-    std::unique_ptr<Device, Deleter> m_device;
 };
 
 #endif // DEVICEWATCH_H

@@ -1,16 +1,10 @@
 #include "qextserialport.h"
-#include "devicewatch.h"
 #include "serialportlist.h"
 
 QextSerialPort::QextSerialPort(QObject *parent)
     : QIODevice(parent)
-    , m_port(new QSerialPort(this))
-    , m_watch(new DeviceWatch(this))
 {
-    connect(m_watch, &DeviceWatch::lost, this, &QextSerialPort::onDeviceLost);
-    // Nothing reads the link: drop what the unit sends as it arrives, or Qt
-    // would keep it all.
-    connect(m_port, &QSerialPort::readyRead, this, &QextSerialPort::dropInput);
+    createDevice();
 }
 
 QextSerialPort::~QextSerialPort()
@@ -31,10 +25,7 @@ QString QextSerialPort::portName() const
 void QextSerialPort::setBaudRate(BaudRateType baud)
 {
     m_baudRate = baud;
-    const qint32 rate = bitsPerSecond(baud);
-    setSupported(Rate, rate != 0);
-    if (rate != 0)
-        m_port->setBaudRate(rate);
+    setSupported(Rate, bitsPerSecond(baud) != 0);
 }
 
 BaudRateType QextSerialPort::baudRate() const
@@ -45,22 +36,16 @@ BaudRateType QextSerialPort::baudRate() const
 void QextSerialPort::setDataBits(DataBitsType dataBits)
 {
     setSupported(Bits, dataBits == DATA_8);
-    if (dataBits == DATA_8)
-        m_port->setDataBits(QSerialPort::Data8);
 }
 
 void QextSerialPort::setParity(ParityType parity)
 {
     setSupported(Parity, parity == PAR_EVEN);
-    if (parity == PAR_EVEN)
-        m_port->setParity(QSerialPort::EvenParity);
 }
 
 void QextSerialPort::setStopBits(StopBitsType stopBits)
 {
     setSupported(Stop, stopBits == STOP_1);
-    if (stopBits == STOP_1)
-        m_port->setStopBits(QSerialPort::OneStop);
 }
 
 void QextSerialPort::setSupported(Setting setting, bool supported)
@@ -89,7 +74,6 @@ bool QextSerialPort::open(OpenMode mode)
         setErrorString(failedOpenMessage(error, location, cause));
         return false;
     }
-    m_watch->watch(m_port);
     m_location = location;
     return QIODevice::open(mode);
 }
@@ -97,8 +81,7 @@ bool QextSerialPort::open(OpenMode mode)
 void QextSerialPort::close()
 {
     m_lossPending = false;
-    m_watch->stop();
-    if (m_port->isOpen())
+    if (isDeviceOpen())
         closeDevice();
     QIODevice::close();
 }
@@ -106,25 +89,6 @@ void QextSerialPort::close()
 bool QextSerialPort::isSequential() const
 {
     return true;
-}
-
-qint64 QextSerialPort::readData(char *data, qint64 maxSize)
-{
-    return m_port->read(data, maxSize);
-}
-
-qint64 QextSerialPort::writeData(const char *data, qint64 maxSize)
-{
-    return m_port->write(data, maxSize);
-}
-
-void QextSerialPort::dropInput()
-{
-    // Taken out of Qt's buffer, which is left unbounded: with a capped buffer
-    // full, Qt on Windows would keep no read pending and not see the device
-    // go. Purging the driver's queue instead would abort that read, which Qt
-    // reports as the ResourceError that a lost device gives.
-    m_port->skip(m_port->bytesAvailable());
 }
 
 void QextSerialPort::onDeviceLost()
@@ -152,7 +116,7 @@ QString QextSerialPort::failedOpenMessage(QSerialPort::SerialPortError error,
                                           const QString &location, const QString &cause) const
 {
     return (cause.isEmpty()
-                    ? openFailureCause(error, m_name, location, m_baudRate, m_port->errorString())
+                    ? openFailureCause(error, m_name, location, m_baudRate, deviceErrorString())
                     : cause)
             + QStringLiteral("\n\n") + SerialPortList::describe(m_name, SerialPortList::present());
 }

@@ -12,13 +12,16 @@ enum DataBitsType { DATA_8 = 3 };
 enum ParityType { PAR_EVEN = 2 };
 enum StopBitsType { STOP_1 = 0 };
 
-// A serial port with the classic serial library's interface, over Qt Serial
-// Port. Settings given while the port is closed apply at the next open.
+// A serial port with the classic serial library's interface: over Qt Serial
+// Port on Windows, over this program's own open of the tty elsewhere
+// (ttyline_unix.h). Settings given while the port is closed apply at the
+// next open.
 // After a failed open, errorString() tells the operator why, and lists the
 // serial ports this computer has. When the open device disappears, the port
 // closes itself and emits deviceLost() once. What the device sends is
 // dropped as it arrives; nothing is ever sent to it.
 class DeviceWatch;
+class TtyLine;
 
 class QextSerialPort : public QIODevice
 {
@@ -70,21 +73,29 @@ private:
                               const QString &cause) const;
     static qint32 bitsPerSecond(BaudRateType baud);
 
-    void dropInput();
-
     // Per platform (qextserialport_unix.cpp, qextserialport_win.cpp).
     // The cause of a failed open where this system knows better than the
     // common texts; empty where it does not.
     static QString systemSpecificCause(QSerialPort::SerialPortError error, const QString &name,
                                        const QString &location, BaudRateType rate);
-    // Opens the device of location, as this platform must; where it refuses
-    // for a reason of its own, cause says why.
-    QSerialPort::SerialPortError openDevice(const QString &location, OpenMode mode,
-                                            QString *cause);
+    // Makes the device's object, once.
+    void createDevice();
+    // Opens the device of location with the line settings given, as this
+    // platform must; where it refuses for a reason of its own, cause says why.
+    QSerialPort::SerialPortError openDevice(const QString &location, OpenMode mode, QString *cause);
     void closeDevice();
+    bool isDeviceOpen() const;
+    // The system's own text for the last failure.
+    QString deviceErrorString() const;
 
-    QSerialPort *m_port;
-    DeviceWatch *m_watch;
+#ifdef Q_OS_WIN
+    void dropInput();
+
+    QSerialPort *m_port = nullptr;
+    DeviceWatch *m_watch = nullptr;
+#else
+    TtyLine *m_line = nullptr;
+#endif
     QString m_name;
     QString m_location; // the device while open
     BaudRateType m_baudRate = BAUD9600;

@@ -1,7 +1,7 @@
-// The serial port on Unix: COM names under /dev, a line that never answers
-// the unit, and the operator's guidance for a failed open.
-#include "deviceholder.h"
+// The serial port on Unix: COM names under /dev, the line opened by this
+// program itself, and the operator's guidance for a failed open.
 #include "qextserialport.h"
+#include "ttyline_unix.h"
 #include "udevrules.h"
 
 #include <QFile>
@@ -9,9 +9,7 @@
 #include <QRegularExpression>
 
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -29,58 +27,6 @@ bool mayReadAndWrite(const QString &path)
 {
     return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) == 0;
 }
-
-// The tty's line discipline echoes what arrives, and sends flow-control
-// characters, whenever its settings say so: from the device's open until
-// the switch to raw mode, and between the port's earlier settings being put
-// back and its close. Opened at once before Qt's open and held across it,
-// this turns all that off: Qt then finds the line quiet, puts it back quiet
-// at close, and the kernel keeps it so for the next open. A device that
-// another program holds for exclusive use is left as it is: root may open
-// it, but two programs on one line garble it.
-class QuietLine
-{
-public:
-    explicit QuietLine(const QString &device)
-        : m_fd(::open(QFile::encodeName(device).constData(),
-                      O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
-    {
-        if (m_fd < 0)
-            return;
-#ifdef TIOCGEXCL
-        int exclusive = 0;
-        m_held = ::ioctl(m_fd, TIOCGEXCL, &exclusive) == 0 && exclusive;
-#endif
-        if (m_held || ::tcgetattr(m_fd, &m_found) != 0)
-            return;
-        termios line = m_found;
-        // The rate and framing stay as they are; Qt sets its own.
-        ::cfmakeraw(&line);
-        line.c_cflag = m_found.c_cflag;
-        line.c_iflag &= ~tcflag_t(IXOFF | IXANY);
-        m_quieted = ::tcsetattr(m_fd, TCSANOW, &line) == 0;
-    }
-    ~QuietLine()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Q_DISABLE_COPY(QuietLine)
-
-    bool isHeldByAnother() const { return m_held; }
-    // After an open that failed: the line as it was found.
-    void restore()
-    {
-        if (m_quieted)
-            ::tcsetattr(m_fd, TCSANOW, &m_found);
-    }
-
-private:
-    int m_fd;
-    bool m_held = false;
-    bool m_quieted = false;
-    termios m_found{};
-};
 
 } // namespace
 
@@ -102,38 +48,45 @@ QString QextSerialPort::systemLocationOf(const QString &name)
     return QStringLiteral("/dev/ttyS") + QString::number(com.captured(1).toInt() - 1);
 }
 
-QSerialPort::SerialPortError QextSerialPort::openDevice(const QString &location, OpenMode mode,
+void QextSerialPort::createDevice()
+{
+    m_line = new TtyLine(this);
+    connect(m_line, &TtyLine::lost, this, &QextSerialPort::onDeviceLost);
+}
+
+QSerialPort::SerialPortError QextSerialPort::openDevice(const QString &location, OpenMode,
                                                         QString *cause)
 {
-    // By the kernel's name, which a udev link resolves to: the lock file is
-    // then the one that other programs opening that name take.
+    // Locked by the kernel's name, which a udev link resolves to, and by the
+    // name the operator chose, which other programs may be given too.
     const QString target = QFileInfo(location).canonicalFilePath();
-    const QString device = target.isEmpty() ? location : target;
-    // Whatever may refuse comes before the device is opened: an open raises
-    // DTR and RTS, and a port fresh from boot or plug echoes until quieted.
-    struct stat info;
-    if (::stat(QFile::encodeName(device).constData(), &info) == 0 && S_ISCHR(info.st_mode)) {
-        const DeviceHolder holder = DeviceHolder::of(device, {device, location});
-        *cause = holder.isNull() ? DeviceHolder::clearLockPath(device, location)
-                                 : holder.reason(location);
-        if (!cause->isEmpty())
-            return QSerialPort::PermissionError;
-    }
-    QuietLine line(device);
-    if (line.isHeldByAnother())
-        return QSerialPort::PermissionError;
-    m_port->setPortName(device);
-    if (m_port->open(mode))
-        return QSerialPort::NoError;
-    line.restore();
-    return m_port->error();
+    return m_line->open(target.isEmpty() ? location : target, location, bitsPerSecond(m_baudRate),
+                        cause);
 }
 
 void QextSerialPort::closeDevice()
 {
-    // What the unit sent is of no use, and nothing waits for the line.
-    m_port->clear(QSerialPort::AllDirections);
-    m_port->close();
+    m_line->close();
+}
+
+bool QextSerialPort::isDeviceOpen() const
+{
+    return m_line->isOpen();
+}
+
+QString QextSerialPort::deviceErrorString() const
+{
+    return m_line->errorString();
+}
+
+qint64 QextSerialPort::readData(char *, qint64)
+{
+    return 0; // what the unit sends is dropped as it comes
+}
+
+qint64 QextSerialPort::writeData(const char *data, qint64 maxSize)
+{
+    return m_line->write(data, maxSize);
 }
 
 QString QextSerialPort::systemSpecificCause(QSerialPort::SerialPortError error, const QString &name,

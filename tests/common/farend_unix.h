@@ -376,6 +376,14 @@ public:
         });
     }
 
+    // Bytes in the open port's input that the program has not read yet.
+    int unread() const
+    {
+        int size = -1;
+        const int fd = openDescriptor();
+        return fd >= 0 && ::ioctl(fd, FIONREAD, &size) == 0 ? size : -1;
+    }
+
     // Sends once what the line takes of bytes (on a pseudo-terminal).
     bool sendOnce(const QByteArray &bytes = QByteArray(1, 'U'))
     {
@@ -428,6 +436,7 @@ private:
             return;
         ::close(slave);
         ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        ::fcntl(m_master, F_SETFD, FD_CLOEXEC); // the unit's end is no other program's
         m_devices << QString::fromLocal8Bit(name);
         QFile::remove(m_link);
         QFile::link(m_devices.constLast(), m_link);

@@ -39,3 +39,23 @@ extern "C" int tcsetattr(int fd, int optionalActions, const termios *attributes)
         afterTcsetattr()();
     return result;
 }
+
+std::function<void(const char *)> &beforeLink()
+{
+    static std::function<void(const char *)> hook;
+    return hook;
+}
+
+extern "C" int link(const char *from, const char *to) noexcept
+{
+    using Function = int (*)(const char *, const char *);
+    static const Function next = [] {
+        Function function = nullptr;
+        void *symbol = ::dlsym(RTLD_NEXT, "link");
+        std::memcpy(&function, &symbol, sizeof function);
+        return function;
+    }();
+    if (beforeLink())
+        beforeLink()(to);
+    return next(from, to);
+}

@@ -17,4 +17,8 @@ QHash<dev_t, termios> &askedFraming();
 // Called after each tcsetattr() has taken effect, while set.
 std::function<void()> &afterTcsetattr();
 
+// Called with the new name before each link() in the process, while set: a
+// test's other program steps in just before a lock file takes its name.
+std::function<void(const char *)> &beforeLink();
+
 #endif // TERMIOSRECORDER_H

@@ -1,0 +1,382 @@
+#include "lockfiles_unix.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Qt Serial Port's folders, in its order: it takes its lock in the first
+// that is readable and either holds the file or is writable.
+const char *const qtLockFolders[] = {"/var/lock",         "/etc/locks", "/var/spool/locks",
+                                     "/var/spool/uucp",   "/tmp",       "/var/tmp",
+                                     "/var/lock/lockdev", "/run/lock"};
+
+// A lock names its holder in its first line; a program name and a host
+// follow. More than this is no lock.
+constexpr int lockBound = 4096;
+// How long QLockFile takes a lock it cannot judge by its process for live.
+constexpr qint64 staleAfter = 30000;
+
+// The locks held, for the signal handler, which may touch nothing else.
+constexpr int slotCount = 32;
+struct Slot
+{
+    std::atomic<bool> used{false};
+    dev_t device = 0;
+    ino_t inode = 0;
+    char path[256] = {};
+};
+Slot taken[slotCount];
+const int givenBackOn[] = {SIGTERM, SIGHUP, SIGINT};
+struct sigaction previousAction[3];
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes the lock files still held, then lets the signal do what it did.
+void giveBack(int signal)
+{
+    for (Slot &slot : taken) {
+        struct stat info;
+        if (slot.used.load(std::memory_order_acquire) && ::lstat(slot.path, &info) == 0
+            && info.st_dev == slot.device && info.st_ino == slot.inode)
+            ::unlink(slot.path);
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (givenBackOn[i] == signal)
+            ::sigaction(signal, &previousAction[i], nullptr);
+    }
+    ::raise(signal);
+}
+
+int remember(const QByteArray &path, const struct stat &info)
+{
+    static const bool handled = [] {
+        struct sigaction action
+        {
+        };
+        action.sa_handler = giveBack;
+        sigemptyset(&action.sa_mask);
+        for (int i = 0; i < 3; ++i) {
+            // A signal ignored (SIGHUP under nohup) stays so: the locks stay
+            // with the process that goes on.
+            if (::sigaction(givenBackOn[i], &action, &previousAction[i]) == 0
+                && previousAction[i].sa_handler == SIG_IGN)
+                ::sigaction(givenBackOn[i], &previousAction[i], nullptr);
+        }
+        return true;
+    }();
+    Q_UNUSED(handled);
+    for (int i = 0; i < slotCount; ++i) {
+        if (!taken[i].used.load() && path.size() < int(sizeof taken[i].path)) {
+            std::memcpy(taken[i].path, path.constData(), size_t(path.size()) + 1);
+            taken[i].device = info.st_dev;
+            taken[i].inode = info.st_ino;
+            taken[i].used.store(true, std::memory_order_release);
+            return i;
+        }
+    }
+    return -1;
+}
+
+// The folder path leads to, following only root's links, and only to a
+// folder that root or a system account owns: a user's own folder or link
+// there may lead anywhere, a stalled file system included. Empty if none.
+QByteArray trustedFolder(QByteArray path)
+{
+    for (int links = 0; links < 8; ++links) {
+        QByteArray walked;
+        bool relinked = false;
+        for (qsizetype at = 0; !relinked && at < path.size();) {
+            const qsizetype next = path.indexOf('/', at + 1);
+            const qsizetype end = next < 0 ? path.size() : next;
+            const QByteArray part = path.mid(at, end - at); // "/name"
+            at = end;
+            if (part.size() < 2)
+                continue;
+            walked += part;
+            struct statx info;
+            if (::statx(AT_FDCWD, walked.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
+                        STATX_TYPE | STATX_UID, &info)
+                        != 0
+                || (info.stx_uid != 0 && info.stx_uid >= 1000))
+                return QByteArray();
+            if (S_ISLNK(info.stx_mode)) {
+                char target[256];
+                const ssize_t size = ::readlink(walked.constData(), target, sizeof target);
+                if (size <= 0 || size == sizeof target)
+                    return QByteArray();
+                const QByteArray to(target, int(size));
+                path = (to.startsWith('/') ? to : walked.left(walked.lastIndexOf('/') + 1) + to)
+                        + path.mid(at);
+                relinked = true;
+            } else if (!S_ISDIR(info.stx_mode)) {
+                return QByteArray();
+            }
+        }
+        if (!relinked)
+            return walked;
+    }
+    return QByteArray();
+}
+
+struct Lock
+{
+    enum State { Absent, InTheWay, Live, Stale };
+    State state = Absent;
+    DeviceHolder holder;
+};
+
+// Judges the lock open at fd as Qt Serial Port does: stale when its process
+// is gone or runs another program than it names; one that cannot be judged
+// so (half written, another host's) is live until it is 30 s old.
+Lock judge(int fd, const struct stat &info, const QByteArray &path, bool flocked)
+{
+    QByteArray text(lockBound, Qt::Uninitialized);
+    const ssize_t size = ::pread(fd, text.data(), lockBound, 0);
+    text.truncate(size > 0 ? int(size) : 0);
+    Lock lock{Lock::Live, {0, QString(), QFile::decodeName(path)}};
+    const qint64 age = QDateTime::currentMSecsSinceEpoch() - qint64(info.st_mtime) * 1000;
+    const Lock::State unjudged = flocked || qAbs(age) <= staleAfter ? Lock::Live : Lock::Stale;
+
+    // Qt writes "pid\nprogram\nhost\n..."; UUCP's programs "%10d\n", some
+    // with the program and account after the number.
+    const QList<QByteArray> lines = text.split('\n');
+    const QList<QByteArray> words = lines.first().simplified().split(' ');
+    bool number = false;
+    const qint64 pid = words.first().toLongLong(&number);
+    // A number past any process's would name a process group to kill().
+    if (!number || pid <= 0 || pid > std::numeric_limits<pid_t>::max()
+        || (lines.size() < 2 && size == lockBound))
+        return {unjudged, lock.holder};
+    const QByteArray host = words.size() == 1 ? lines.value(2) : QByteArray();
+    if (!host.isEmpty() && host != QSysInfo::machineHostName().toUtf8())
+        return {unjudged, lock.holder};
+    lock.holder.pid = pid;
+    lock.holder.program =
+            QFileInfo(QString::fromUtf8(words.size() > 1 ? words.at(1) : lines.value(1)))
+                    .fileName();
+    bool cut = false;
+    const QString running = DeviceHolder::programOf(pid, &cut);
+    if (!flocked
+        && ((::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            || (!lock.holder.program.isEmpty() && !running.isEmpty()
+                && running != (cut ? lock.holder.program.left(15) : lock.holder.program))))
+        lock.state = Lock::Stale; // gone, or its number now another program's
+    if (lock.holder.program.isEmpty())
+        lock.holder.program = running;
+    return lock;
+}
+
+// What stands at path, read as a stranger's file.
+Lock readLock(const QByteArray &path)
+{
+    struct stat info;
+    if (::lstat(path.constData(), &info) != 0)
+        return {};
+    if (!S_ISREG(info.st_mode))
+        return {Lock::InTheWay, {0, QString(), QFile::decodeName(path)}};
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat opened;
+    if (fd < 0 || ::fstat(fd, &opened) != 0 || !sameFile(info, opened)) {
+        if (fd >= 0)
+            ::close(fd);
+        return {errno == ENOENT ? Lock::Absent : Lock::InTheWay,
+                {0, QString(), QFile::decodeName(path)}};
+    }
+    // A live QLockFile keeps an flock on its file, whatever it says.
+    const bool flocked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    const Lock lock = judge(fd, opened, path, flocked);
+    ::close(fd);
+    return lock;
+}
+
+// What Qt writes into its lock files, so that Qt judges this one as its own.
+QByteArray contents()
+{
+    return QByteArray::number(QCoreApplication::applicationPid()) + '\n'
+            + QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8() + '\n'
+            + QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n'
+            + QSysInfo::bootUniqueId() + '\n';
+}
+
+// A new file beside path with this process's lock in it, under an flock.
+int newLock(const QByteArray &path, QByteArray *name)
+{
+    *name = path + ".XXXXXX";
+    const int fd = ::mkostemp(name->data(), O_CLOEXEC);
+    const QByteArray text = contents();
+    if (fd >= 0
+        && (::fchmod(fd, 0644) != 0
+            || ::write(fd, text.constData(), size_t(text.size())) != text.size()
+            || ::flock(fd, LOCK_EX | LOCK_NB) != 0)) {
+        ::unlink(name->constData());
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Removes what is at path, a stale lock or no lock at all, as QLockFile
+// removes a stale lock: while holding path.rmlock, once judged anew under an
+// flock that no live Qt holder would leave it.
+bool removeStale(const QByteArray &path)
+{
+    const QByteArray guardPath = path + ".rmlock";
+    QByteArray name;
+    const int guard = newLock(guardPath, &name);
+    if (guard < 0)
+        return false;
+    bool removed = false;
+    if (::link(name.constData(), guardPath.constData()) == 0
+        || (readLock(guardPath).state == Lock::Stale && ::unlink(guardPath.constData()) == 0
+            && ::link(name.constData(), guardPath.constData()) == 0)) {
+        struct stat info;
+        struct stat opened;
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (::lstat(path.constData(), &info) != 0)
+            removed = errno == ENOENT;
+        else if (S_ISFIFO(info.st_mode) || S_ISLNK(info.st_mode) || S_ISSOCK(info.st_mode))
+            removed = ::unlink(path.constData()) == 0;
+        else if (fd >= 0 && ::fstat(fd, &opened) == 0 && sameFile(info, opened)
+                 && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+                 && judge(fd, opened, path, false).state == Lock::Stale)
+            removed = ::unlink(path.constData()) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(guardPath.constData());
+    }
+    ::unlink(name.constData());
+    ::close(guard);
+    return removed;
+}
+
+// The folder Qt Serial Port takes its lock of name in.
+QByteArray lockFolder(const QByteArray &name)
+{
+    for (const char *folder : qtLockFolders) {
+        const QByteArray real = trustedFolder(folder);
+        if (!real.isEmpty() && ::faccessat(AT_FDCWD, real.constData(), R_OK, AT_EACCESS) == 0
+            && (::faccessat(AT_FDCWD, (real + "/LCK.." + name).constData(), F_OK,
+                            AT_SYMLINK_NOFOLLOW)
+                        == 0
+                || ::faccessat(AT_FDCWD, real.constData(), W_OK, AT_EACCESS) == 0))
+            return real;
+    }
+    return QByteArray();
+}
+
+} // namespace
+
+QStringList LockFiles::namesOf(const QStringList &paths)
+{
+    QStringList names;
+    for (QString path : paths) {
+        const bool underDev = path.startsWith(QLatin1String("/dev/"));
+        if (underDev)
+            path.remove(0, 5);
+        names << QString(path).replace(QLatin1Char('/'), QLatin1Char('_'));
+        if (underDev)
+            names << path.section(QLatin1Char('/'), -1);
+    }
+    names.removeDuplicates();
+    return names;
+}
+
+DeviceHolder LockFiles::holder(const QStringList &names)
+{
+    QList<QByteArray> folders;
+    for (const char *folder : qtLockFolders) {
+        const QByteArray real = trustedFolder(folder);
+        if (!real.isEmpty() && !folders.contains(real))
+            folders << real;
+    }
+    for (const QByteArray &folder : std::as_const(folders)) {
+        for (const QString &name : names) {
+            const Lock lock = readLock(folder + "/LCK.." + QFile::encodeName(name));
+            if (lock.state == Lock::Live)
+                return lock.holder;
+        }
+    }
+    return {};
+}
+
+QString LockFiles::take(const QStringList &names, const QString &location)
+{
+    release();
+    for (const QString &name : names) {
+        const QByteArray folder = lockFolder(QFile::encodeName(name));
+        const QString why = folder.isEmpty()
+                ? tr("The serial device %1 cannot be locked: no folder for serial lock files "
+                     "may be written here.")
+                          .arg(location)
+                : takeOne(folder + "/LCK.." + QFile::encodeName(name), location);
+        if (!why.isEmpty()) {
+            release();
+            return why;
+        }
+    }
+    return QString();
+}
+
+QString LockFiles::takeOne(const QByteArray &path, const QString &location)
+{
+    QByteArray name;
+    const int fd = newLock(path, &name);
+    Lock found;
+    // The lock appears whole, under its flock, or not at all. What is in the
+    // way is removed once; if it is back, the device is refused.
+    for (int attempt = 0; fd >= 0 && attempt < 2; ++attempt) {
+        struct stat info;
+        if (::link(name.constData(), path.constData()) == 0 && ::fstat(fd, &info) == 0) {
+            ::unlink(name.constData());
+            m_held << Held{path, fd, remember(path, info)};
+            return QString();
+        }
+        found = errno == EEXIST ? readLock(path) : Lock{};
+        if (found.state == Lock::Live || found.state == Lock::Absent || attempt > 0
+            || !removeStale(path))
+            break;
+    }
+    if (fd >= 0) {
+        ::unlink(name.constData());
+        ::close(fd);
+    }
+    if (found.state == Lock::Live)
+        return found.holder.reason(location);
+    const QString end = ::geteuid() == 0
+            ? tr("Remove it, then open the link again.")
+            : tr("Ask an administrator to delete that file, then open the link again.");
+    return tr("The serial device %1 cannot be locked: %2 is in the way, a stale lock or no lock "
+              "file at all, and it could not be removed. %3")
+            .arg(location, QFile::decodeName(path), end);
+}
+
+void LockFiles::release()
+{
+    for (const Held &held : std::as_const(m_held)) {
+        if (held.slot >= 0)
+            taken[held.slot].used.store(false, std::memory_order_release);
+        struct stat mine;
+        struct stat there;
+        if (::fstat(held.fd, &mine) == 0 && ::lstat(held.path.constData(), &there) == 0
+            && sameFile(mine, there))
+            ::unlink(held.path.constData());
+        ::close(held.fd);
+    }
+    m_held.clear();
+}
