@@ -109,5 +109,9 @@ void Configuration::showLinkError(const QString &text, const QString &reason)
     QMessageBox box(QMessageBox::Critical, QStringLiteral("ERROR COMMUNICATION DATA LINK"), text,
                     QMessageBox::Ok, this);
     box.setInformativeText(reason);
+    // The reason quotes what other programs and users chose to write: shown
+    // as plain text, never as markup.
+    for (QLabel *label : box.findChildren<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
     box.exec();
 }

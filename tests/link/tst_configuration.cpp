@@ -2,6 +2,7 @@
 #include "linktest.h"
 #include "testsupport.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -218,6 +219,8 @@ void tst_Configuration::failedOpen()
         QCOMPARE(dialog.parentWidget(), panel.get());
         QVERIFY(dialog.isModal());
         const QString why = dialog.informativeText();
+        const auto *reasonLabel = dialog.findChild<QLabel *>("qt_msgbox_informativelabel");
+        QVERIFY(reasonLabel && reasonLabel->textFormat() == Qt::PlainText);
         QVERIFY2(explainsFailedOpen(why, inUse ? remote.location() : path, reason),
                  qPrintable(why));
 #ifdef Q_OS_WIN
