@@ -1,23 +1,5 @@
 #include "serialportlist.h"
 
-#include <QSerialPortInfo>
-
-QList<SerialPortList::Port> SerialPortList::present()
-{
-    QList<Port> ports;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        Port port;
-        port.device = deviceOf(info);
-        port.description = info.description();
-        port.manufacturer = info.manufacturer();
-        port.usb = info.hasVendorIdentifier() && info.hasProductIdentifier();
-        port.vendorId = info.vendorIdentifier();
-        port.productId = info.productIdentifier();
-        ports << port;
-    }
-    return ports;
-}
-
 QString SerialPortList::hex4(quint16 id)
 {
     return QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'));

@@ -6,8 +6,6 @@
 #include <QString>
 #include <QStringList>
 
-class QSerialPortInfo;
-
 // The serial ports present on this computer, and what a failed open tells
 // the operator about them: which ports there are and how to give an adapter
 // the port name that was chosen (on Linux a udev rule, on Windows Device
@@ -27,6 +25,8 @@ public:
         quint16 productId = 0;
     };
 
+    // Per platform (serialportlist_unix.cpp, serialportlist_win.cpp); no
+    // port is opened to list it.
     static QList<Port> present();
     // The ports, one a line, and, where the port named name (COM1 to COM10)
     // is absent, how to make an adapter that port: on Linux for each USB
@@ -37,8 +37,6 @@ public:
                             const QStringList &ruleFolders = QStringList());
 
 private:
-    // Per platform (serialportlist_unix.cpp, serialportlist_win.cpp).
-    static QString deviceOf(const QSerialPortInfo &info);
     static QStringList adapterHints(const QString &name, const QList<Port> &ports,
                                     const QStringList &ruleFolders);
     static QString hex4(quint16 id);

@@ -4,15 +4,54 @@
 #include "serialportlist.h"
 #include "udevrules.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSerialPortInfo>
 
 #include <algorithm>
 
-QString SerialPortList::deviceOf(const QSerialPortInfo &info)
+namespace {
+
+QString attribute(const QDir &dir, const QString &name)
 {
-    return info.systemLocation();
+    QFile file(dir.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.read(256).trimmed()) : QString();
+}
+
+} // namespace
+
+QList<SerialPortList::Port> SerialPortList::present()
+{
+    // From sysfs: opening a port to see whether it answers would raise and
+    // drop its modem lines, whatever is attached.
+    QList<Port> ports;
+    const QDir ttys(QStringLiteral("/sys/class/tty"));
+    for (const QString &name : ttys.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        QDir device(ttys.filePath(name + QStringLiteral("/device")));
+        // No device: a console or a pseudo-terminal. Type 0: a built-in
+        // port's slot with no UART in it.
+        const QString type = attribute(QDir(ttys.filePath(name)), QStringLiteral("type"));
+        if (!device.exists() || type == QLatin1String("0"))
+            continue;
+        Port port;
+        port.device = QStringLiteral("/dev/") + name;
+        // A USB adapter's ids and names are on the USB device above its
+        // interface.
+        device.setPath(device.canonicalPath());
+        for (int up = 0; up < 3 && !device.exists(QStringLiteral("idVendor")); ++up)
+            device.cdUp();
+        bool vendor = false;
+        bool product = false;
+        port.vendorId = attribute(device, QStringLiteral("idVendor")).toUShort(&vendor, 16);
+        port.productId = attribute(device, QStringLiteral("idProduct")).toUShort(&product, 16);
+        port.usb = vendor && product;
+        if (port.usb) {
+            port.description = attribute(device, QStringLiteral("product"));
+            port.manufacturer = attribute(device, QStringLiteral("manufacturer"));
+        }
+        ports << port;
+    }
+    return ports;
 }
 
 QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> &ports,

@@ -7,9 +7,20 @@
 
 #include <algorithm>
 
-QString SerialPortList::deviceOf(const QSerialPortInfo &info)
+QList<SerialPortList::Port> SerialPortList::present()
 {
-    return info.portName(); // COM3, as the port list names it
+    QList<Port> ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        Port port;
+        port.device = info.portName(); // COM3, as the port list names it
+        port.description = info.description();
+        port.manufacturer = info.manufacturer();
+        port.usb = info.hasVendorIdentifier() && info.hasProductIdentifier();
+        port.vendorId = info.vendorIdentifier();
+        port.productId = info.productIdentifier();
+        ports << port;
+    }
+    return ports;
 }
 
 QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> &ports,

@@ -9,7 +9,9 @@
 
 #ifdef Q_OS_UNIX
 #include "udevrules.h"
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 Q_DECLARE_METATYPE(QList<SerialPortList::Port>)
@@ -26,6 +28,7 @@ private slots:
 
     void failedOpenListsPorts_data();
     void failedOpenListsPorts();
+    void listingPortsOpensNone();
     void failedOpenCause_data();
     void failedOpenCause();
     void errorsMeaningLoss_data();
@@ -118,6 +121,22 @@ void tst_LinkErrors::failedOpenListsPorts()
     rule.write("ATTRS{idVendor}==\"10c4\", ATTRS{idProduct}==\"ea60\", SYMLINK+=\"COM5\"\n");
     rule.close();
     QCOMPARE(SerialPortList::describe(name, ports, {rules.path()}), text);
+}
+
+// Opening a port to list it raises and drops its modem lines.
+void tst_LinkErrors::listingPortsOpensNone()
+{
+#ifdef Q_OS_UNIX
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0 && ::inotify_add_watch(watch, "/dev", IN_OPEN) >= 0);
+    const QList<SerialPortList::Port> ports = SerialPortList::present();
+    char events[4096];
+    const ssize_t opened = ::read(watch, events, sizeof events);
+    ::close(watch);
+    QVERIFY2(opened<0, opened> 0 ? reinterpret_cast<inotify_event *>(events)->name : "");
+    for (const SerialPortList::Port &port : ports)
+        QVERIFY2(QFileInfo(port.device).exists(), qPrintable(port.device));
+#endif
 }
 
 void tst_LinkErrors::failedOpenCause_data()
