@@ -43,7 +43,10 @@ QString QextSerialPort::systemLocationOf(const QString &name)
     // holds while the adapter is unplugged too; otherwise COMn is the n-th
     // built-in port.
     const QFileInfo info(device);
-    if (info.exists() || info.isSymLink() || !UdevRule::naming(name).isNull())
+    if (info.exists() || info.isSymLink())
+        return device;
+    const UdevRule rule = UdevRule::naming(name);
+    if (!rule.isNull() && !rule.isUnread())
         return device;
     return QStringLiteral("/dev/ttyS") + QString::number(com.captured(1).toInt() - 1);
 }

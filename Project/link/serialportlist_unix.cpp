@@ -70,9 +70,13 @@ QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> 
                     [&device](const Port &port) { return port.device == device; }))
         return lines;
     // Nor does one that a rule names already: a second rule would only
-    // fight the first.
-    if (!UdevRule::naming(name, ruleFolders.isEmpty() ? UdevRule::systemFolders() : ruleFolders)
-                 .isNull())
+    // fight the first. Where the rules could not all be read, none is
+    // advised.
+    const UdevRule rule =
+            UdevRule::naming(name, ruleFolders.isEmpty() ? UdevRule::systemFolders() : ruleFolders);
+    if (rule.isUnread())
+        lines << QString() << rule.notPluggedIn(name);
+    if (!rule.isNull())
         return lines;
     for (const Port &port : ports) {
         if (!port.usb)

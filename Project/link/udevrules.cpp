@@ -138,6 +138,34 @@ QStringList linksOf(const QList<Key> &keys)
     return links;
 }
 
+// Whether the keys of a rule all hold for any tty being added: only then is
+// its GOTO surely taken.
+bool holdsForTty(const QList<Key> &keys)
+{
+    static const QRegularExpression pattern(QStringLiteral("[*?\\[|]"));
+    for (const Key &key : keys) {
+        if (!key.matches())
+            continue;
+        const QString is = key.name == QLatin1String("ACTION")    ? QStringLiteral("add")
+                : key.name.startsWith(QLatin1String("SUBSYSTEM")) ? QStringLiteral("tty")
+                                                                  : QString();
+        if (is.isNull() || key.value.contains(pattern)
+            || (key.value == is) != (key.op == QLatin1String("==")))
+            return false;
+    }
+    return true;
+}
+
+// The value of the rule's key name, null if it has none.
+QString valueOf(const QList<Key> &keys, const char *name)
+{
+    for (const Key &key : keys) {
+        if (key.name == QLatin1String(name))
+            return key.value;
+    }
+    return QString();
+}
+
 UdevRule ruleOf(const QString &file, int line, const QList<Key> &keys)
 {
     static const QRegularExpression hex4(
@@ -175,13 +203,14 @@ UdevRule ruleOf(const QString &file, int line, const QList<Key> &keys)
 
 // The text of a rule file, or nothing if it is not a regular file of a sane
 // size: a FIFO or a device named *.rules is never opened, as opening one can
-// block or act on a line.
-QByteArray readRuleFile(const QString &path)
+// block or act on a line. read tells whether a rule file was there to read
+// and was read whole.
+QByteArray readRuleFile(const QString &path, bool *read)
 {
     const QByteArray local = QFile::encodeName(path);
     struct stat info;
-    if (::stat(local.constData(), &info) != 0 || !S_ISREG(info.st_mode)
-        || info.st_size > maxFileSize)
+    *read = ::stat(local.constData(), &info) != 0 || !S_ISREG(info.st_mode);
+    if (*read || info.st_size > maxFileSize)
         return QByteArray();
     const int fd = ::open(local.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
@@ -192,6 +221,7 @@ QByteArray readRuleFile(const QString &path)
         QFile file;
         if (file.open(fd, QIODevice::ReadOnly))
             text = file.read(info.st_size);
+        *read = text.size() == info.st_size;
     }
     ::close(fd);
     return text;
@@ -208,6 +238,10 @@ QStringList UdevRule::systemFolders()
 
 QString UdevRule::notPluggedIn(const QString &name) const
 {
+    if (isUnread())
+        return tr("The udev rules in %1 could not be read: whether one of them names %2 is not "
+                  "known.")
+                .arg(file, name);
     if (!vendorId.isEmpty())
         return tr("The USB adapter %1:%2, which the udev rule in %3 names %4, is not plugged in. "
                   "Plug it in, then open the link again.")
@@ -236,9 +270,15 @@ UdevRule UdevRule::naming(const QString &name, const QStringList &folders)
         }
     }
 
+    QString unread;
     for (const QString &path : std::as_const(files)) {
-        const QStringList lines = QString::fromUtf8(readRuleFile(path)).split(QLatin1Char('\n'));
+        bool read = false;
+        const QStringList lines =
+                QString::fromUtf8(readRuleFile(path, &read)).split(QLatin1Char('\n'));
+        if (!read && unread.isNull())
+            unread = path;
         QString rule;
+        QString skipTo; // the LABEL a GOTO jumps to
         int first = 0; // of the rule read so far, none if 0
         for (int number = 1; number <= lines.size(); ++number) {
             QString text = lines.at(number - 1);
@@ -259,11 +299,19 @@ UdevRule UdevRule::naming(const QString &name, const QStringList &folders)
                 continue;
             }
             QList<Key> keys;
-            if (rule.size() <= maxRuleSize && parseRule(rule, keys) && linksOf(keys).contains(name))
-                return ruleOf(path, first, keys);
+            if (rule.size() <= maxRuleSize && parseRule(rule, keys)) {
+                if (skipTo.isNull() && linksOf(keys).contains(name))
+                    return ruleOf(path, first, keys);
+                if (!skipTo.isNull() && valueOf(keys, "LABEL") == skipTo)
+                    skipTo.clear();
+                else if (skipTo.isNull() && !valueOf(keys, "GOTO").isNull() && holdsForTty(keys))
+                    skipTo = valueOf(keys, "GOTO");
+            }
             rule.clear();
             first = 0;
         }
     }
-    return {};
+    UdevRule none;
+    none.file = unread;
+    return none;
 }

@@ -24,13 +24,17 @@ public:
     QStringList matches;
 
     bool isNull() const { return file.isEmpty(); }
+    // No rule read names it, but file, which could not be read, may.
+    bool isUnread() const { return !isNull() && line == 0; }
 
     // What the open-failure dialog says when the device this rule names
     // /dev/<name> is not there.
     QString notPluggedIn(const QString &name) const;
 
     // The first rule, in the order udev applies them, that names the link
-    // /dev/<name>; a file masks one of the same name in a later folder.
+    // /dev/<name>; a file masks one of the same name in a later folder, and
+    // a GOTO that holds for any tty skips the rules up to its LABEL. Where
+    // none does and a rule file could not be read, that file, unread.
     static UdevRule naming(const QString &name, const QStringList &folders = systemFolders());
     static QStringList systemFolders();
 };

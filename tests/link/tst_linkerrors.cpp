@@ -102,6 +102,11 @@ void tst_LinkErrors::failedOpenListsPorts_data()
             << "COM5" << QList<SerialPortList::Port>{builtIn, adapter}
             << "Serial ports on this computer now:\n/dev/ttyS0\n"
                "/dev/ttyUSB0: FT232R USB UART, FTDI, 0403:6001";
+    QTest::newRow("no rule where the rules could not all be read")
+            << "COM6" << QList<SerialPortList::Port>{adapter}
+            << "Serial ports on this computer now:\n"
+               "/dev/ttyUSB0: FT232R USB UART, FTDI, 0403:6001\n\nThe udev rules in "
+               "%1/98-large.rules could not be read: whether one of them names COM6 is not known.";
     QTest::newRow("a device path gets no rule")
             << "/dev/ttyUSB1" << QList<SerialPortList::Port>{adapter}
             << "Serial ports on this computer now:\n"
@@ -120,7 +125,11 @@ void tst_LinkErrors::failedOpenListsPorts()
     QVERIFY(rule.open(QIODevice::WriteOnly));
     rule.write("ATTRS{idVendor}==\"10c4\", ATTRS{idProduct}==\"ea60\", SYMLINK+=\"COM5\"\n");
     rule.close();
-    QCOMPARE(SerialPortList::describe(name, ports, {rules.path()}), text);
+    // COM6's rules lie, perhaps, in a file too large to read.
+    QFile large(rules.filePath("98-large.rules"));
+    QVERIFY(name != "COM6" || (large.open(QIODevice::WriteOnly) && large.resize((1 << 20) + 1)));
+    QCOMPARE(SerialPortList::describe(name, ports, {rules.path()}),
+             QString(text).replace("%1", rules.path()));
 }
 
 // Opening a port to list it raises and drops its modem lines.
@@ -262,6 +271,20 @@ void tst_LinkErrors::udevRuleNamingPort_data()
     row("a rule commented out", {"etc/99-norvex.rules", "# " + rule}, "");
     row("a rule that udev refuses", {"etc/99-norvex.rules", adapter + "SYMLINK+=COM3"}, "");
     row("COM30 is not COM3", {"etc/99-norvex.rules", QString(rule).replace("COM3", "COM30")}, "");
+    row("a GOTO taken for any tty skips the rule", {"etc/99-norvex.rules", "GOTO=\"end\"\n" + rule},
+        "");
+    row("a GOTO taken on adding a tty skips the rule",
+        {"etc/99-norvex.rules",
+         "ACTION==\"add\", SUBSYSTEM==\"tty\", GOTO=\"end\"\n" + rule + "LABEL=\"end\""},
+        "");
+    row("a GOTO not taken for a tty, then its LABEL",
+        {"etc/99-norvex.rules", "SUBSYSTEM!=\"tty\", GOTO=\"end\"\nLABEL=\"end\"\n" + rule}, own);
+    row("a GOTO that may not be taken",
+        {"etc/99-norvex.rules", "KERNEL==\"ttyS*\", GOTO=\"end\"\n" + rule}, own);
+    row("a rule file too large to read is said so",
+        {"etc/10-large.rules", "<large>", "lib/99-norvex.rules", "# none\n"},
+        "The udev rules in /etc/udev/rules.d/10-large.rules could not be read: whether one of "
+        "them names COM3 is not known.");
 }
 
 void tst_LinkErrors::udevRuleNamingPort()
@@ -280,6 +303,8 @@ void tst_LinkErrors::udevRuleNamingPort()
             QCOMPARE(mkfifo(QFile::encodeName(path), 0600), 0);
         else if (files[i + 1] == "<null>")
             QVERIFY(QFile::link("/dev/null", path));
+        else if (files[i + 1] == "<large>")
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize((1 << 20) + 1));
         else
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(files[i + 1].toUtf8()) >= 0);
     }
