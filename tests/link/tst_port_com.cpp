@@ -11,6 +11,7 @@
 #include <memory>
 
 #ifdef Q_OS_UNIX
+#include <csignal>
 #include <sys/file.h>
 #endif
 
@@ -40,6 +41,8 @@ private slots:
 #ifdef Q_OS_UNIX
     void othersLeftovers_data();
     void othersLeftovers();
+    void signalGivesLocksBack_data();
+    void signalGivesLocksBack();
 #endif
     void repeatedCallsChangeNothing();
     void unsupportedSettingFailsNextOpen();
@@ -420,6 +423,34 @@ void tst_Port_Com::othersLeftovers()
         QCOMPARE(remote.lineState(), line);
     }
     QCOMPARE(remote.received(), 0);
+}
+
+void tst_Port_Com::signalGivesLocksBack_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM, as kill and logging out send") << SIGTERM;
+    QTest::newRow("SIGHUP, as a terminal that closes sends") << SIGHUP;
+    QTest::newRow("SIGINT, as Ctrl+C sends") << SIGINT;
+}
+
+// A console ended by a signal leaves no lock file behind.
+void tst_Port_Com::signalGivesLocksBack()
+{
+    QFETCH(int, signal);
+
+    FarEnd remote;
+    QVERIFY(remote.isValid());
+    const QString lock = "/run/lock/LCK.." + remote.kernelDevice().mid(5).replace('/', '_');
+    QProcess console; // holds the link until it ends
+    console.start(QCoreApplication::applicationDirPath() + "/norvex_linkprobe",
+                  {remote.portName()});
+    QVERIFY(console.waitForReadyRead());
+    QCOMPARE(console.readAll(), "open\n");
+    QVERIFY(QFileInfo::exists(lock));
+    QCOMPARE(::kill(pid_t(console.processId()), signal), 0);
+    QVERIFY(console.waitForFinished());
+    QCOMPARE(console.exitStatus(), QProcess::CrashExit);
+    QVERIFY(!QFileInfo::exists(lock));
 }
 #endif
 
