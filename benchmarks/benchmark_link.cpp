@@ -16,10 +16,13 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
+#include <vector>
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -41,6 +44,28 @@ void portComCycle(benchmark::State &state)
         // What the event loop does next: delete the port's read notifiers.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+}
+
+// The same among other processes, each with the usual three descriptors, as
+// on a busy desktop: OPEN looks through every process's descriptors for
+// another holder of the line.
+void portComAmongOthers(benchmark::State &state)
+{
+    std::vector<pid_t> others;
+    for (int64_t i = 0; i < state.range(0); ++i) {
+        const pid_t other = ::fork();
+        if (other == 0) {
+            ::closefrom(3);
+            for (;;)
+                ::pause();
+        }
+        others.push_back(other);
+    }
+    portComCycle(state);
+    for (const pid_t other : others)
+        ::kill(other, SIGKILL);
+    for (const pid_t other : others)
+        ::waitpid(other, nullptr, 0);
 }
 
 void qSerialPortCycle(benchmark::State &state)
@@ -137,6 +162,7 @@ void posixCycle(benchmark::State &state)
 
 BENCHMARK(posixCycle)->Unit(benchmark::kMicrosecond);
 BENCHMARK(portComCycle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(portComAmongOthers)->ArgName("others")->Arg(3000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(qSerialPortCycle)->Unit(benchmark::kMicrosecond);
 BENCHMARK(lockFileCycle)->Unit(benchmark::kMicrosecond);
 BENCHMARK(newFileCycle)->ArgName("synced")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
