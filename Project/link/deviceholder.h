@@ -8,8 +8,7 @@
 
 // Another process that holds a serial device, as far as this one can see: by
 // a lock file (lockfiles_unix.h) or by an open descriptor that /proc shows
-// (every process's to root, only the account's own otherwise). What others
-// name themselves is theirs to choose: it is shown only as plain text.
+// (every process's to root, only the account's own otherwise).
 class DeviceHolder
 {
     Q_DECLARE_TR_FUNCTIONS(DeviceHolder)
@@ -24,9 +23,8 @@ public:
     QString reason(const QString &location) const;
 
     // The first process but this one with the terminal rdev open, unless it
-    // also holds the master of that pseudo-terminal (ptyIndex, -1 for none):
-    // the far end of a virtual pair is no competitor. Follows no descriptor
-    // that does not lead to /dev, so no other file system is ever asked.
+    // holds the master of that pseudo-terminal (ptyIndex) too, as the far end
+    // of a virtual pair does. Only descriptors that lead to /dev are followed.
     static DeviceHolder openedBy(dev_t rdev, int ptyIndex);
     // The name of the program that process pid runs, as Qt's lock files give
     // it; cut is set where only the kernel's 15 characters could be read.

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -17,28 +18,23 @@
 
 namespace {
 
-// Qt Serial Port's folders, in its order: it takes its lock in the first
-// that is readable and either holds the file or is writable.
+// Qt Serial Port's lock folders.
 const char *const qtLockFolders[] = {"/var/lock",         "/etc/locks", "/var/spool/locks",
                                      "/var/spool/uucp",   "/tmp",       "/var/tmp",
                                      "/var/lock/lockdev", "/run/lock"};
 
-// A lock names its holder in its first line; a program name and a host
-// follow. More than this is no lock.
-constexpr int lockBound = 4096;
+constexpr int lockBound = 4096; // more than a lock's few lines is no lock
 // How long QLockFile takes a lock it cannot judge by its process for live.
 constexpr qint64 staleAfter = 30000;
 
 // The locks held, for the signal handler, which may touch nothing else.
-constexpr int slotCount = 32;
 struct Slot
 {
     std::atomic<bool> used{false};
-    dev_t device = 0;
     ino_t inode = 0;
     char path[256] = {};
 };
-Slot taken[slotCount];
+Slot taken[32];
 const int givenBackOn[] = {SIGTERM, SIGHUP, SIGINT};
 struct sigaction previousAction[3];
 
@@ -50,10 +46,9 @@ bool sameFile(const struct stat &a, const struct stat &b)
 // Removes the lock files still held, then lets the signal do what it did.
 void giveBack(int signal)
 {
+    struct stat info;
     for (Slot &slot : taken) {
-        struct stat info;
-        if (slot.used.load(std::memory_order_acquire) && ::lstat(slot.path, &info) == 0
-            && info.st_dev == slot.device && info.st_ino == slot.inode)
+        if (slot.used.load() && ::lstat(slot.path, &info) == 0 && info.st_ino == slot.inode)
             ::unlink(slot.path);
     }
     for (int i = 0; i < 3; ++i) {
@@ -63,75 +58,41 @@ void giveBack(int signal)
     ::raise(signal);
 }
 
-int remember(const QByteArray &path, const struct stat &info)
+int remember(const QByteArray &path, ino_t inode)
 {
-    static const bool handled = [] {
-        struct sigaction action
-        {
-        };
+    static bool handled = false;
+    for (int i = 0; i < 3 && !handled; ++i) {
+        struct sigaction action = {};
         action.sa_handler = giveBack;
-        sigemptyset(&action.sa_mask);
-        for (int i = 0; i < 3; ++i) {
-            // A signal ignored (SIGHUP under nohup) stays so: the locks stay
-            // with the process that goes on.
-            if (::sigaction(givenBackOn[i], &action, &previousAction[i]) == 0
-                && previousAction[i].sa_handler == SIG_IGN)
-                ::sigaction(givenBackOn[i], &previousAction[i], nullptr);
-        }
-        return true;
-    }();
-    Q_UNUSED(handled);
-    for (int i = 0; i < slotCount; ++i) {
-        if (!taken[i].used.load() && path.size() < int(sizeof taken[i].path)) {
-            std::memcpy(taken[i].path, path.constData(), size_t(path.size()) + 1);
-            taken[i].device = info.st_dev;
-            taken[i].inode = info.st_ino;
-            taken[i].used.store(true, std::memory_order_release);
-            return i;
+        // A signal ignored (SIGHUP under nohup) stays so: the locks stay
+        // with the process that goes on.
+        if (::sigaction(givenBackOn[i], &action, &previousAction[i]) == 0
+            && previousAction[i].sa_handler == SIG_IGN)
+            ::sigaction(givenBackOn[i], &previousAction[i], nullptr);
+    }
+    handled = true;
+    for (Slot &slot : taken) {
+        if (!slot.used && path.size() < int(sizeof slot.path)) {
+            std::memcpy(slot.path, path.constData(), size_t(path.size()) + 1);
+            slot.inode = inode;
+            slot.used = true;
+            return int(&slot - taken);
         }
     }
     return -1;
 }
 
-// The folder path leads to, following only root's links, and only to a
-// folder that root or a system account owns: a user's own folder or link
-// there may lead anywhere, a stalled file system included. Empty if none.
-QByteArray trustedFolder(QByteArray path)
+// The folder path leads to; none where path is an ordinary account's own
+// folder or link (/var/lock is anyone's to write in), which may lead
+// anywhere, to a stalled file system too.
+QByteArray trustedFolder(const char *path)
 {
-    for (int links = 0; links < 8; ++links) {
-        QByteArray walked;
-        bool relinked = false;
-        for (qsizetype at = 0; !relinked && at < path.size();) {
-            const qsizetype next = path.indexOf('/', at + 1);
-            const qsizetype end = next < 0 ? path.size() : next;
-            const QByteArray part = path.mid(at, end - at); // "/name"
-            at = end;
-            if (part.size() < 2)
-                continue;
-            walked += part;
-            struct statx info;
-            if (::statx(AT_FDCWD, walked.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
-                        STATX_TYPE | STATX_UID, &info)
-                        != 0
-                || (info.stx_uid != 0 && info.stx_uid >= 1000))
-                return QByteArray();
-            if (S_ISLNK(info.stx_mode)) {
-                char target[256];
-                const ssize_t size = ::readlink(walked.constData(), target, sizeof target);
-                if (size <= 0 || size == sizeof target)
-                    return QByteArray();
-                const QByteArray to(target, int(size));
-                path = (to.startsWith('/') ? to : walked.left(walked.lastIndexOf('/') + 1) + to)
-                        + path.mid(at);
-                relinked = true;
-            } else if (!S_ISDIR(info.stx_mode)) {
-                return QByteArray();
-            }
-        }
-        if (!relinked)
-            return walked;
-    }
-    return QByteArray();
+    struct statx info;
+    char real[PATH_MAX];
+    if (::statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC, STATX_UID, &info) != 0
+        || (info.stx_uid != 0 && info.stx_uid >= 1000) || !::realpath(path, real))
+        return QByteArray();
+    return real;
 }
 
 struct Lock
@@ -141,9 +102,8 @@ struct Lock
     DeviceHolder holder;
 };
 
-// Judges the lock open at fd as Qt Serial Port does: stale when its process
-// is gone or runs another program than it names; one that cannot be judged
-// so (half written, another host's) is live until it is 30 s old.
+// Judges the lock open at fd as Qt does: stale when its process is gone or
+// runs another program; one it cannot judge so is live until 30 s old.
 Lock judge(int fd, const struct stat &info, const QByteArray &path, bool flocked)
 {
     QByteArray text(lockBound, Qt::Uninitialized);
@@ -186,17 +146,17 @@ Lock judge(int fd, const struct stat &info, const QByteArray &path, bool flocked
 Lock readLock(const QByteArray &path)
 {
     struct stat info;
+    struct stat opened;
+    const Lock inTheWay{Lock::InTheWay, {0, QString(), QFile::decodeName(path)}};
     if (::lstat(path.constData(), &info) != 0)
         return {};
-    if (!S_ISREG(info.st_mode))
-        return {Lock::InTheWay, {0, QString(), QFile::decodeName(path)}};
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat opened;
+    const int fd = S_ISREG(info.st_mode)
+            ? ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)
+            : -1;
     if (fd < 0 || ::fstat(fd, &opened) != 0 || !sameFile(info, opened)) {
         if (fd >= 0)
             ::close(fd);
-        return {errno == ENOENT ? Lock::Absent : Lock::InTheWay,
-                {0, QString(), QFile::decodeName(path)}};
+        return S_ISREG(info.st_mode) && fd < 0 && errno == ENOENT ? Lock() : inTheWay;
     }
     // A live QLockFile keeps an flock on its file, whatever it says.
     const bool flocked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
@@ -265,19 +225,16 @@ bool removeStale(const QByteArray &path)
     return removed;
 }
 
-// The folder Qt Serial Port takes its lock of name in.
-QByteArray lockFolder(const QByteArray &name)
+// The lock folders, each once, in Qt Serial Port's order.
+QList<QByteArray> lockFolders()
 {
+    QList<QByteArray> folders;
     for (const char *folder : qtLockFolders) {
         const QByteArray real = trustedFolder(folder);
-        if (!real.isEmpty() && ::faccessat(AT_FDCWD, real.constData(), R_OK, AT_EACCESS) == 0
-            && (::faccessat(AT_FDCWD, (real + "/LCK.." + name).constData(), F_OK,
-                            AT_SYMLINK_NOFOLLOW)
-                        == 0
-                || ::faccessat(AT_FDCWD, real.constData(), W_OK, AT_EACCESS) == 0))
-            return real;
+        if (!real.isEmpty() && !folders.contains(real))
+            folders << real;
     }
-    return QByteArray();
+    return folders;
 }
 
 } // namespace
@@ -299,13 +256,7 @@ QStringList LockFiles::namesOf(const QStringList &paths)
 
 DeviceHolder LockFiles::holder(const QStringList &names)
 {
-    QList<QByteArray> folders;
-    for (const char *folder : qtLockFolders) {
-        const QByteArray real = trustedFolder(folder);
-        if (!real.isEmpty() && !folders.contains(real))
-            folders << real;
-    }
-    for (const QByteArray &folder : std::as_const(folders)) {
+    for (const QByteArray &folder : lockFolders()) {
         for (const QString &name : names) {
             const Lock lock = readLock(folder + "/LCK.." + QFile::encodeName(name));
             if (lock.state == Lock::Live)
@@ -317,14 +268,23 @@ DeviceHolder LockFiles::holder(const QStringList &names)
 
 QString LockFiles::take(const QStringList &names, const QString &location)
 {
+    // Where Qt Serial Port takes its lock: the first folder that is
+    // readable and either holds the file or is writable.
     release();
+    const QList<QByteArray> folders = lockFolders();
     for (const QString &name : names) {
-        const QByteArray folder = lockFolder(QFile::encodeName(name));
-        const QString why = folder.isEmpty()
+        const QByteArray file = "/LCK.." + QFile::encodeName(name);
+        const auto folder = std::find_if(folders.begin(), folders.end(), [&](const QByteArray &in) {
+            return ::faccessat(AT_FDCWD, in.constData(), R_OK, AT_EACCESS) == 0
+                    && (::faccessat(AT_FDCWD, (in + file).constData(), F_OK, AT_SYMLINK_NOFOLLOW)
+                                == 0
+                        || ::faccessat(AT_FDCWD, in.constData(), W_OK, AT_EACCESS) == 0);
+        });
+        const QString why = folder == folders.end()
                 ? tr("The serial device %1 cannot be locked: no folder for serial lock files "
                      "may be written here.")
                           .arg(location)
-                : takeOne(folder + "/LCK.." + QFile::encodeName(name), location);
+                : takeOne(*folder + file, location);
         if (!why.isEmpty()) {
             release();
             return why;
@@ -344,7 +304,7 @@ QString LockFiles::takeOne(const QByteArray &path, const QString &location)
         struct stat info;
         if (::link(name.constData(), path.constData()) == 0 && ::fstat(fd, &info) == 0) {
             ::unlink(name.constData());
-            m_held << Held{path, fd, remember(path, info)};
+            m_held << Held{path, fd, remember(path, info.st_ino)};
             return QString();
         }
         found = errno == EEXIST ? readLock(path) : Lock{};
@@ -370,7 +330,7 @@ void LockFiles::release()
 {
     for (const Held &held : std::as_const(m_held)) {
         if (held.slot >= 0)
-            taken[held.slot].used.store(false, std::memory_order_release);
+            taken[held.slot].used = false;
         struct stat mine;
         struct stat there;
         if (::fstat(held.fd, &mine) == 0 && ::lstat(held.path.constData(), &there) == 0

@@ -3,17 +3,15 @@
 
 #include "deviceholder.h"
 
-#include <QByteArray>
 #include <QCoreApplication>
 #include <QList>
 #include <QStringList>
 
 // The lock files of a serial device, LCK..<name>, in Qt Serial Port's folders
-// and format, held as Qt holds its own (an flock on the file), so that Qt
-// programs, lock-file programs and flock programs all see the device as
-// taken. Anyone may write in those folders: a lock is read without blocking
-// or following links, and one that may be live is never removed. The locks
-// held are given back at release, and on SIGTERM, SIGHUP and SIGINT.
+// and format, held under an flock as Qt holds its own; given back at release
+// and on SIGTERM, SIGHUP and SIGINT. Anyone may write in those folders: a
+// lock is read without blocking or following links, and one that may be live
+// is never removed.
 class LockFiles
 {
     Q_DECLARE_TR_FUNCTIONS(LockFiles)
@@ -23,12 +21,11 @@ public:
     ~LockFiles() { release(); }
     Q_DISABLE_COPY(LockFiles)
 
-    // The names other programs lock the devices at paths by: pts/3 as Qt's
-    // pts_3, and the bare 3 that others take under /dev.
+    // The names programs lock the devices at paths by: pts/3 as Qt's pts_3,
+    // and as the bare 3 that others take under /dev.
     static QStringList namesOf(const QStringList &paths);
     // The holder of a live lock of any of names, in any folder; null if none.
     static DeviceHolder holder(const QStringList &names);
-
     // Takes the lock of each of names, each whole at once, or none; returns
     // why the device at location cannot be locked, empty on success.
     QString take(const QStringList &names, const QString &location);
@@ -39,7 +36,7 @@ private:
     {
         QByteArray path;
         int fd;
-        int slot;
+        int slot; // for the signal handler
     };
     QString takeOne(const QByteArray &path, const QString &location);
 

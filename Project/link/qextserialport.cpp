@@ -81,8 +81,7 @@ bool QextSerialPort::open(OpenMode mode)
 void QextSerialPort::close()
 {
     m_lossPending = false;
-    if (isDeviceOpen())
-        closeDevice();
+    closeDevice();
     QIODevice::close();
 }
 

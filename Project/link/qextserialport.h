@@ -78,15 +78,12 @@ private:
     // common texts; empty where it does not.
     static QString systemSpecificCause(QSerialPort::SerialPortError error, const QString &name,
                                        const QString &location, BaudRateType rate);
-    // Makes the device's object, once.
+    // The device itself: opened with the line settings given, where it
+    // refuses for a reason of its own, cause says why.
     void createDevice();
-    // Opens the device of location with the line settings given, as this
-    // platform must; where it refuses for a reason of its own, cause says why.
     QSerialPort::SerialPortError openDevice(const QString &location, OpenMode mode, QString *cause);
     void closeDevice();
-    bool isDeviceOpen() const;
-    // The system's own text for the last failure.
-    QString deviceErrorString() const;
+    QString deviceErrorString() const; // the system's text for the last failure
 
 #ifdef Q_OS_WIN
     void dropInput();

@@ -9,18 +9,9 @@
 #include <QRegularExpression>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// Whether the path names a file that is there but is no character device,
-// as every serial port is: a regular file or a folder can be opened too.
-bool isOrdinaryFile(const QString &path)
-{
-    struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISCHR(info.st_mode);
-}
 
 // Whether this process may read and write the device, by its effective ids.
 bool mayReadAndWrite(const QString &path)
@@ -72,11 +63,6 @@ void QextSerialPort::closeDevice()
     m_line->close();
 }
 
-bool QextSerialPort::isDeviceOpen() const
-{
-    return m_line->isOpen();
-}
-
 QString QextSerialPort::deviceErrorString() const
 {
     return m_line->errorString();
@@ -87,16 +73,14 @@ qint64 QextSerialPort::readData(char *, qint64)
     return 0; // what the unit sends is dropped as it comes
 }
 
-qint64 QextSerialPort::writeData(const char *data, qint64 maxSize)
+qint64 QextSerialPort::writeData(const char *, qint64)
 {
-    return m_line->write(data, maxSize);
+    return -1; // nothing is ever sent to the unit
 }
 
 QString QextSerialPort::systemSpecificCause(QSerialPort::SerialPortError error, const QString &name,
                                             const QString &location, BaudRateType)
 {
-    if (isOrdinaryFile(location))
-        return tr("%1 is not a serial port.").arg(location);
     // COMn that no udev rule names is the n-th built-in port, which a USB
     // adapter never becomes.
     const bool builtIn = location != name && location.startsWith(QLatin1String("/dev/ttyS"));

@@ -36,12 +36,8 @@ QSerialPort::SerialPortError QextSerialPort::openDevice(const QString &location,
 void QextSerialPort::closeDevice()
 {
     m_watch->stop();
-    m_port->close();
-}
-
-bool QextSerialPort::isDeviceOpen() const
-{
-    return m_port->isOpen();
+    if (m_port->isOpen())
+        m_port->close();
 }
 
 QString QextSerialPort::deviceErrorString() const

@@ -33,23 +33,19 @@ QList<SerialPortList::Port> SerialPortList::present()
         const QString type = attribute(QDir(ttys.filePath(name)), QStringLiteral("type"));
         if (!device.exists() || type == QLatin1String("0"))
             continue;
-        Port port;
-        port.device = QStringLiteral("/dev/") + name;
         // A USB adapter's ids and names are on the USB device above its
         // interface.
         device.setPath(device.canonicalPath());
         for (int up = 0; up < 3 && !device.exists(QStringLiteral("idVendor")); ++up)
             device.cdUp();
-        bool vendor = false;
-        bool product = false;
-        port.vendorId = attribute(device, QStringLiteral("idVendor")).toUShort(&vendor, 16);
-        port.productId = attribute(device, QStringLiteral("idProduct")).toUShort(&product, 16);
-        port.usb = vendor && product;
-        if (port.usb) {
-            port.description = attribute(device, QStringLiteral("product"));
-            port.manufacturer = attribute(device, QStringLiteral("manufacturer"));
-        }
-        ports << port;
+        bool ids[2] = {};
+        ports << Port{QStringLiteral("/dev/") + name,
+                      attribute(device, QStringLiteral("product")),
+                      attribute(device, QStringLiteral("manufacturer")),
+                      false,
+                      attribute(device, QStringLiteral("idVendor")).toUShort(&ids[0], 16),
+                      attribute(device, QStringLiteral("idProduct")).toUShort(&ids[1], 16)};
+        ports.last().usb = ids[0] && ids[1];
     }
     return ports;
 }

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -15,22 +16,6 @@
 
 namespace {
 
-// Whether rdev is a terminal's, by the kernel's list of terminal drivers:
-// /dev/null is a character device too, and every process holds it.
-bool isTerminal(dev_t rdev)
-{
-    QFile drivers(QStringLiteral("/proc/tty/drivers"));
-    if (!drivers.open(QIODevice::ReadOnly))
-        return true;
-    for (const QByteArray &line : drivers.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() >= 5 && !fields.at(4).startsWith("system")
-            && fields.at(2).toUInt() == major(rdev))
-            return true;
-    }
-    return false;
-}
-
 // The number of the pseudo-terminal whose slave rdev is, -1 for any other
 // device: its master's holder is the far end of the line, not a competitor.
 int ptyIndex(dev_t rdev)
@@ -39,18 +24,19 @@ int ptyIndex(dev_t rdev)
     return group < 8 ? int(group * 256 + minor(rdev)) : -1;
 }
 
+// Whether rdev is a terminal's: every process holds /dev/null.
+bool isTerminal(dev_t rdev)
+{
+    char path[64];
+    char subsystem[256];
+    std::snprintf(path, sizeof path, "/sys/dev/char/%u:%u/subsystem", major(rdev), minor(rdev));
+    const ssize_t size = ::readlink(path, subsystem, sizeof subsystem);
+    return ptyIndex(rdev) >= 0 || (size > 4 && std::memcmp(subsystem + size - 4, "/tty", 4) == 0);
+}
+
 speed_t speedOf(qint32 rate)
 {
-    switch (rate) {
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    default:
-        return B57600;
-    }
+    return rate == 9600 ? B9600 : rate == 19200 ? B19200 : rate == 38400 ? B38400 : B57600;
 }
 
 } // namespace
@@ -74,8 +60,8 @@ QSerialPort::SerialPortError TtyLine::open(const QString &device, const QString 
         return fail(errno);
     if (!S_ISCHR(info.st_mode) || !isTerminal(info.st_rdev))
         return fail(ENOTTY);
-    // Lock files first; once this program's are taken, no program that
-    // honours them can come in before the descriptors are looked at.
+    // Lock files first: once they are taken, no program that honours them
+    // can come in while the descriptors are looked at.
     const QStringList names = LockFiles::namesOf({device, location});
     const int pty = ptyIndex(info.st_rdev);
     DeviceHolder holder = LockFiles::holder(names);
@@ -111,12 +97,8 @@ QSerialPort::SerialPortError TtyLine::open(const QString &device, const QString 
         line.c_cflag &= ~tcflag_t(CSIZE | PARODD | CSTOPB | CRTSCTS);
         line.c_cflag |= CS8 | PARENB | CREAD | CLOCAL;
         line.c_iflag &= ~tcflag_t(IXOFF | IXANY);
-        line.c_cc[VMIN] = 1;
-        line.c_cc[VTIME] = 0;
-        ::cfsetispeed(&line, speedOf(rate));
-        ::cfsetospeed(&line, speedOf(rate));
-        // A pseudo-terminal drops parity, which the C library reports as
-        // EINVAL once the rest has been set.
+        ::cfsetspeed(&line, speedOf(rate));
+        // A pseudo-terminal drops parity: EINVAL once the rest is set.
         if ((::tcsetattr(fd, TCSANOW, &line) != 0 && (errno != EINVAL || pty < 0))
             || ::ioctl(fd, TIOCEXCL) != 0)
             error = errno;
@@ -145,15 +127,10 @@ void TtyLine::close()
     m_locks.release();
 }
 
-qint64 TtyLine::write(const char *data, qint64 size)
-{
-    return ::write(m_fd, data, size_t(size));
-}
-
 void TtyLine::readable()
 {
-    // Nothing reads the link: what the unit sends is dropped as it comes. A
-    // device that went reads as the end of the file, or fails.
+    // Nothing reads the link: what comes is dropped. A device that went
+    // reads as the end of the file, or fails.
     char buffer[4096];
     ssize_t size = 0;
     for (int i = 0; i < 16 && (size = ::read(m_fd, buffer, sizeof buffer)) > 0; ++i) { }
@@ -167,18 +144,8 @@ QSerialPort::SerialPortError TtyLine::fail(int error)
 {
     m_error = QString::fromLocal8Bit(std::strerror(error));
     m_locks.release();
-    switch (error) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return QSerialPort::DeviceNotFoundError;
-    case EACCES:
-    case EPERM:
-    case EBUSY:
-        return QSerialPort::PermissionError;
-    case ENOTTY:
-        return QSerialPort::UnsupportedOperationError;
-    default:
-        return QSerialPort::ResourceError;
-    }
+    return error == ENOENT || error == ENODEV || error == ENXIO   ? QSerialPort::DeviceNotFoundError
+            : error == EACCES || error == EPERM || error == EBUSY ? QSerialPort::PermissionError
+            : error == ENOTTY ? QSerialPort::UnsupportedOperationError
+                              : QSerialPort::ResourceError;
 }

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,27 +144,21 @@ QStringList linksOf(const QList<Key> &keys)
 bool holdsForTty(const QList<Key> &keys)
 {
     static const QRegularExpression pattern(QStringLiteral("[*?\\[|]"));
-    for (const Key &key : keys) {
-        if (!key.matches())
-            continue;
-        const QString is = key.name == QLatin1String("ACTION")    ? QStringLiteral("add")
-                : key.name.startsWith(QLatin1String("SUBSYSTEM")) ? QStringLiteral("tty")
-                                                                  : QString();
-        if (is.isNull() || key.value.contains(pattern)
-            || (key.value == is) != (key.op == QLatin1String("==")))
-            return false;
-    }
-    return true;
+    return std::all_of(keys.begin(), keys.end(), [](const Key &key) {
+        const bool equal = key.value == (key.name == QLatin1String("ACTION") ? "add" : "tty");
+        return !key.matches()
+                || ((key.name == QLatin1String("ACTION") || key.name.startsWith("SUBSYSTEM"))
+                    && equal == (key.op == QLatin1String("==")) && !key.value.contains(pattern));
+    });
 }
 
 // The value of the rule's key name, null if it has none.
 QString valueOf(const QList<Key> &keys, const char *name)
 {
-    for (const Key &key : keys) {
-        if (key.name == QLatin1String(name))
-            return key.value;
-    }
-    return QString();
+    const auto found = std::find_if(keys.begin(), keys.end(), [name](const Key &key) {
+        return key.name == QLatin1String(name);
+    });
+    return found == keys.end() ? QString() : found->value;
 }
 
 UdevRule ruleOf(const QString &file, int line, const QList<Key> &keys)
@@ -203,8 +198,7 @@ UdevRule ruleOf(const QString &file, int line, const QList<Key> &keys)
 
 // The text of a rule file, or nothing if it is not a regular file of a sane
 // size: a FIFO or a device named *.rules is never opened, as opening one can
-// block or act on a line. read tells whether a rule file was there to read
-// and was read whole.
+// block or act on a line. read: none was there to read, or it was read whole.
 QByteArray readRuleFile(const QString &path, bool *read)
 {
     const QByteArray local = QFile::encodeName(path);
