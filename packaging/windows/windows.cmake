@@ -119,7 +119,8 @@ endfunction()
 # The checks go first: in the initialisations, in the uninstall section,
 # and in the install section before SetOutPath makes the folder.
 norvex_template_replace("Function .onInit\n" "Function .onInit\n  Call norvexWaitUntilClosed\n")
-norvex_template_replace("Function un.onInit\n" "Function un.onInit\n  Call un.norvexWaitUntilClosed\n")
+norvex_template_replace("Function un.onInit\n"
+                        "Function un.onInit\n  Call un.norvexCheckFolder\n  Call un.norvexWaitUntilClosed\n")
 norvex_template_replace("Section \"Uninstall\"\n" "Section \"Uninstall\"\n  Call un.norvexWaitUntilClosed\n")
 norvex_template_replace("  SetOutPath \"$INSTDIR\"\n  @CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS@\n"
                         "  @CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS@\n  SetOutPath \"$INSTDIR\"\n")
