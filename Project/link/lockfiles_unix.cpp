@@ -254,24 +254,19 @@ QStringList LockFiles::namesOf(const QStringList &paths)
     return names;
 }
 
-DeviceHolder LockFiles::holder(const QStringList &names)
+QString LockFiles::take(const QStringList &names, const QString &location)
 {
-    for (const QByteArray &folder : lockFolders()) {
+    release();
+    const QList<QByteArray> folders = lockFolders();
+    for (const QByteArray &folder : folders) {
         for (const QString &name : names) {
             const Lock lock = readLock(folder + "/LCK.." + QFile::encodeName(name));
             if (lock.state == Lock::Live)
-                return lock.holder;
+                return lock.holder.reason(location);
         }
     }
-    return {};
-}
-
-QString LockFiles::take(const QStringList &names, const QString &location)
-{
     // Where Qt Serial Port takes its lock: the first folder that is
     // readable and either holds the file or is writable.
-    release();
-    const QList<QByteArray> folders = lockFolders();
     for (const QString &name : names) {
         const QByteArray file = "/LCK.." + QFile::encodeName(name);
         const auto folder = std::find_if(folders.begin(), folders.end(), [&](const QByteArray &in) {

@@ -24,10 +24,9 @@ public:
     // The names programs lock the devices at paths by: pts/3 as Qt's pts_3,
     // and as the bare 3 that others take under /dev.
     static QStringList namesOf(const QStringList &paths);
-    // The holder of a live lock of any of names, in any folder; null if none.
-    static DeviceHolder holder(const QStringList &names);
     // Takes the lock of each of names, each whole at once, or none; returns
-    // why the device at location cannot be locked, empty on success.
+    // why the device at location cannot be locked, empty on success. A live
+    // lock of any of names, in any folder, refuses.
     QString take(const QStringList &names, const QString &location);
     void release();
 

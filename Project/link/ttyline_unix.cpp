@@ -64,13 +64,10 @@ QSerialPort::SerialPortError TtyLine::open(const QString &device, const QString 
     // can come in while the descriptors are looked at.
     const QStringList names = LockFiles::namesOf({device, location});
     const int pty = ptyIndex(info.st_rdev);
-    DeviceHolder holder = LockFiles::holder(names);
-    if (holder.isNull()) {
-        *cause = m_locks.take(names, location);
-        if (!cause->isEmpty())
-            return fail(EBUSY);
-        holder = DeviceHolder::openedBy(info.st_rdev, pty);
-    }
+    *cause = m_locks.take(names, location);
+    if (!cause->isEmpty())
+        return fail(EBUSY);
+    const DeviceHolder holder = DeviceHolder::openedBy(info.st_rdev, pty);
     if (!holder.isNull()) {
         *cause = holder.reason(location);
         return fail(EBUSY);
