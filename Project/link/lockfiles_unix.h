@@ -1,7 +1,7 @@
 #ifndef LOCKFILES_UNIX_H
 #define LOCKFILES_UNIX_H
 
-#include "deviceholder.h"
+#include "deviceholder_unix.h"
 
 #include <QCoreApplication>
 #include <QList>

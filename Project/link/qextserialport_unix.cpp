@@ -2,7 +2,7 @@
 // program itself, and the operator's guidance for a failed open.
 #include "qextserialport.h"
 #include "ttyline_unix.h"
-#include "udevrules.h"
+#include "udevrules_unix.h"
 
 #include <QFile>
 #include <QFileInfo>

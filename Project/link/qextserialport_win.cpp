@@ -1,6 +1,6 @@
 // The serial port on Windows: COM names as they are, and the operator's
 // guidance for a failed open.
-#include "devicewatch.h"
+#include "devicewatch_win.h"
 #include "qextserialport.h"
 
 QString QextSerialPort::systemLocationOf(const QString &name)

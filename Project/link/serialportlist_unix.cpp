@@ -2,7 +2,7 @@
 // through a udev rule.
 #include "qextserialport.h"
 #include "serialportlist.h"
-#include "udevrules.h"
+#include "udevrules_unix.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,3 @@
-#include "devicewatch.h"
 #include "qextserialport.h"
 #include "serialportlist.h"
 #include "testsupport.h"
@@ -7,8 +6,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#ifdef Q_OS_UNIX
-#include "udevrules.h"
+#ifdef Q_OS_WIN
+#include "devicewatch_win.h"
+#else
+#include "udevrules_unix.h"
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,11 +197,15 @@ void tst_LinkErrors::errorsMeaningLoss_data()
 
 void tst_LinkErrors::errorsMeaningLoss()
 {
+#ifdef Q_OS_WIN
     QFETCH(QSerialPort::SerialPortError, error);
     QFETCH(bool, open);
     QFETCH(bool, loss);
 
     QCOMPARE(DeviceWatch::meansLoss(error, open), loss);
+#else
+    QSKIP("Where the console opens the tty itself, the line sees its own hang-up");
+#endif
 }
 
 void tst_LinkErrors::udevRuleNamingPort_data()

@@ -1,5 +1,5 @@
-#ifndef DEVICEHOLDER_H
-#define DEVICEHOLDER_H
+#ifndef DEVICEHOLDER_UNIX_H
+#define DEVICEHOLDER_UNIX_H
 
 #include <QCoreApplication>
 #include <QString>
@@ -31,4 +31,4 @@ public:
     static QString programOf(qint64 pid, bool *cut);
 };
 
-#endif // DEVICEHOLDER_H
+#endif // DEVICEHOLDER_UNIX_H

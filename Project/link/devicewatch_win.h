@@ -1,5 +1,5 @@
-#ifndef DEVICEWATCH_H
-#define DEVICEWATCH_H
+#ifndef DEVICEWATCH_WIN_H
+#define DEVICEWATCH_WIN_H
 
 #include <QObject>
 #include <QSerialPort>
@@ -31,4 +31,4 @@ private:
     QMetaObject::Connection m_portErrors;
 };
 
-#endif // DEVICEWATCH_H
+#endif // DEVICEWATCH_WIN_H

@@ -1,4 +1,4 @@
-#include "udevrules.h"
+#include "udevrules_unix.h"
 
 #include <QDir>
 #include <QFile>

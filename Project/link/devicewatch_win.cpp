@@ -1,4 +1,4 @@
-#include "devicewatch.h"
+#include "devicewatch_win.h"
 
 DeviceWatch::DeviceWatch(QObject *parent)
     : QObject(parent)

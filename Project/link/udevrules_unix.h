@@ -1,5 +1,5 @@
-#ifndef UDEVRULES_H
-#define UDEVRULES_H
+#ifndef UDEVRULES_UNIX_H
+#define UDEVRULES_UNIX_H
 
 #include <QCoreApplication>
 #include <QString>
@@ -39,4 +39,4 @@ public:
     static QStringList systemFolders();
 };
 
-#endif // UDEVRULES_H
+#endif // UDEVRULES_UNIX_H

@@ -1,12 +1,10 @@
 #ifndef CONFIGURATION_H
 #define CONFIGURATION_H
 
-#include "qextserialport.h"
+#include "port_com.h"
 
 #include <QString>
 #include <QWidget>
-
-class Port_Com;
 
 namespace Ui {
 class Configuration;

@@ -1,4 +1,4 @@
-#include "deviceholder.h"
+#include "deviceholder_unix.h"
 
 #include <QFile>
 #include <QFileInfo>
