@@ -1,12 +1,12 @@
 // The serial port on Unix: COM names under /dev, the line opened by this
 // program itself, and the operator's guidance for a failed open.
 #include "qextserialport.h"
+#include "serialportlist.h"
 #include "ttyline_unix.h"
 #include "udevrules_unix.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -26,9 +26,8 @@ QString QextSerialPort::systemLocationOf(const QString &name)
     if (name.contains(QLatin1Char('/')))
         return name;
     const QString device = QStringLiteral("/dev/") + name;
-    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]*)$"));
-    const QRegularExpressionMatch com = comName.match(name);
-    if (!com.hasMatch())
+    const int number = SerialPortList::comNumber(name);
+    if (number == 0)
         return device;
     // An administrator may name an adapter COMn with a udev rule, which
     // holds while the adapter is unplugged too; otherwise COMn is the n-th
@@ -39,7 +38,7 @@ QString QextSerialPort::systemLocationOf(const QString &name)
     const UdevRule rule = UdevRule::naming(name);
     if (!rule.isNull() && !rule.isUnread())
         return device;
-    return QStringLiteral("/dev/ttyS") + QString::number(com.captured(1).toInt() - 1);
+    return QStringLiteral("/dev/ttyS") + QString::number(number - 1);
 }
 
 void QextSerialPort::createDevice()

@@ -1,5 +1,20 @@
 #include "serialportlist.h"
 
+#include <QRegularExpression>
+
+int SerialPortList::comNumber(const QString &name)
+{
+#ifdef Q_OS_WIN
+    const auto matchCase = QRegularExpression::CaseInsensitiveOption;
+#else
+    const auto matchCase = QRegularExpression::NoPatternOption;
+#endif
+    // At most nine digits, so that the number fits an int.
+    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]{0,8})$"), matchCase);
+    const QRegularExpressionMatch com = comName.match(name);
+    return com.hasMatch() ? com.captured(1).toInt() : 0;
+}
+
 QString SerialPortList::hex4(quint16 id)
 {
     return QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'));

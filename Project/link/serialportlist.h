@@ -35,6 +35,9 @@ public:
     // the way Device Manager renumbers it.
     static QString describe(const QString &name, const QList<Port> &ports,
                             const QStringList &ruleFolders = QStringList());
+    // n where name is the port name COMn, else 0; the case counts where
+    // device names are case-sensitive (Unix).
+    static int comNumber(const QString &name);
 
 private:
     static QStringList adapterHints(const QString &name, const QList<Port> &ports,

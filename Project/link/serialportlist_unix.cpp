@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -58,8 +57,7 @@ QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> 
     // udev names an adapter by a link under /dev, which is where COMn is
     // looked for first. A COMn that leads to a port there is, busy or not,
     // needs no rule.
-    static const QRegularExpression comName(QStringLiteral("^COM[1-9][0-9]*$"));
-    if (!comName.match(name).hasMatch())
+    if (comNumber(name) == 0)
         return lines;
     const QString device = QFileInfo(QextSerialPort::systemLocationOf(name)).canonicalFilePath();
     if (std::any_of(ports.begin(), ports.end(),

@@ -2,7 +2,6 @@
 // adapter.
 #include "serialportlist.h"
 
-#include <QRegularExpression>
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -30,17 +29,14 @@ QStringList SerialPortList::adapterHints(const QString &name, const QList<Port> 
     // port list does not reach; Device Manager renumbers it. That helps only
     // when the chosen port is absent: beside a busy port it would mislead.
     // A Bluetooth serial port has no USB ids, and renumbering it is no cure.
-    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]*)$"),
-                                            QRegularExpression::CaseInsensitiveOption);
     const auto chosen = [&name](const Port &port) {
         return port.device.compare(name, Qt::CaseInsensitive) == 0;
     };
     QStringList lines;
-    if (!comName.match(name).hasMatch() || std::any_of(ports.begin(), ports.end(), chosen))
+    if (comNumber(name) == 0 || std::any_of(ports.begin(), ports.end(), chosen))
         return lines;
     for (const Port &port : ports) {
-        const QRegularExpressionMatch com = comName.match(port.device);
-        if (!port.usb || !com.hasMatch() || com.captured(1).toInt() <= 10)
+        if (!port.usb || comNumber(port.device) <= 10)
             continue;
         lines << QString()
               << tr("To reach %1 as %2, open Device Manager; under Ports (COM & LPT) open the "

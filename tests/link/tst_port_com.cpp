@@ -511,6 +511,8 @@ void tst_Port_Com::portNames_data()
     row("COM10 is the tenth built-in port", "COM10", "/dev/ttyS9");
     row("other name lies under /dev", "ttyUSB0", "/dev/ttyUSB0");
     row("COM0 is no port number", "COM0", "/dev/COM0");
+    row("lower-case com4 is a device name", "com4", "/dev/com4");
+    row("COM number past an int is a device name", "COM4294967297", "/dev/COM4294967297");
 #endif
 }
 
