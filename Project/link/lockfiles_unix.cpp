@@ -1,4 +1,5 @@
 #include "lockfiles_unix.h"
+#include "strangerfile_unix.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -102,15 +103,13 @@ struct Lock
     DeviceHolder holder;
 };
 
-// Judges the lock open at fd as Qt does: stale when its process is gone or
-// runs another program; one it cannot judge so is live until 30 s old.
-Lock judge(int fd, const struct stat &info, const QByteArray &path, bool flocked)
+// Judges the lock file as Qt does: stale when its process is gone or runs
+// another program; one it cannot judge so is live until 30 s old.
+Lock judge(const StrangerFile &file, const QByteArray &path, bool flocked)
 {
-    QByteArray text(lockBound, Qt::Uninitialized);
-    const ssize_t size = ::pread(fd, text.data(), lockBound, 0);
-    text.truncate(size > 0 ? int(size) : 0);
+    const QByteArray text = file.read(lockBound);
     Lock lock{Lock::Live, {0, QString(), QFile::decodeName(path)}};
-    const qint64 age = QDateTime::currentMSecsSinceEpoch() - qint64(info.st_mtime) * 1000;
+    const qint64 age = QDateTime::currentMSecsSinceEpoch() - qint64(file.info().st_mtime) * 1000;
     const Lock::State unjudged = flocked || qAbs(age) <= staleAfter ? Lock::Live : Lock::Stale;
 
     // Qt writes "pid\nprogram\nhost\n..."; UUCP's programs "%10d\n", some
@@ -121,7 +120,7 @@ Lock judge(int fd, const struct stat &info, const QByteArray &path, bool flocked
     const qint64 pid = words.first().toLongLong(&number);
     // A number past any process's would name a process group to kill().
     if (!number || pid <= 0 || pid > std::numeric_limits<pid_t>::max()
-        || (lines.size() < 2 && size == lockBound))
+        || (lines.size() < 2 && text.size() == lockBound))
         return {unjudged, lock.holder};
     const QByteArray host = words.size() == 1 ? lines.value(2) : QByteArray();
     if (!host.isEmpty() && host != QSysInfo::machineHostName().toUtf8())
@@ -145,24 +144,14 @@ Lock judge(int fd, const struct stat &info, const QByteArray &path, bool flocked
 // What stands at path, read as a stranger's file.
 Lock readLock(const QByteArray &path)
 {
-    struct stat info;
-    struct stat opened;
-    const Lock inTheWay{Lock::InTheWay, {0, QString(), QFile::decodeName(path)}};
-    if (::lstat(path.constData(), &info) != 0)
+    const StrangerFile file(path, false);
+    if (file.kind() == StrangerFile::Absent)
         return {};
-    const int fd = S_ISREG(info.st_mode)
-            ? ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)
-            : -1;
-    if (fd < 0 || ::fstat(fd, &opened) != 0 || !sameFile(info, opened)) {
-        if (fd >= 0)
-            ::close(fd);
-        return S_ISREG(info.st_mode) && fd < 0 && errno == ENOENT ? Lock() : inTheWay;
-    }
+    if (file.kind() != StrangerFile::Opened)
+        return {Lock::InTheWay, {0, QString(), QFile::decodeName(path)}};
     // A live QLockFile keeps an flock on its file, whatever it says.
-    const bool flocked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    const Lock lock = judge(fd, opened, path, flocked);
-    ::close(fd);
-    return lock;
+    const bool flocked = ::flock(file.descriptor(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    return judge(file, path, flocked);
 }
 
 // What Qt writes into its lock files, so that Qt judges this one as its own.
@@ -205,19 +194,17 @@ bool removeStale(const QByteArray &path)
     if (::link(name.constData(), guardPath.constData()) == 0
         || (readLock(guardPath).state == Lock::Stale && ::unlink(guardPath.constData()) == 0
             && ::link(name.constData(), guardPath.constData()) == 0)) {
-        struct stat info;
-        struct stat opened;
-        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (::lstat(path.constData(), &info) != 0)
-            removed = errno == ENOENT;
-        else if (S_ISFIFO(info.st_mode) || S_ISLNK(info.st_mode) || S_ISSOCK(info.st_mode))
+        const StrangerFile file(path, false);
+        const mode_t mode = file.info().st_mode;
+        if (file.kind() == StrangerFile::Absent)
+            removed = true;
+        else if (file.kind() == StrangerFile::NotRegular
+                 && (S_ISFIFO(mode) || S_ISLNK(mode) || S_ISSOCK(mode)))
             removed = ::unlink(path.constData()) == 0;
-        else if (fd >= 0 && ::fstat(fd, &opened) == 0 && sameFile(info, opened)
-                 && ::flock(fd, LOCK_EX | LOCK_NB) == 0
-                 && judge(fd, opened, path, false).state == Lock::Stale)
+        else if (file.kind() == StrangerFile::Opened
+                 && ::flock(file.descriptor(), LOCK_EX | LOCK_NB) == 0
+                 && judge(file, path, false).state == Lock::Stale)
             removed = ::unlink(path.constData()) == 0;
-        if (fd >= 0)
-            ::close(fd);
         ::unlink(guardPath.constData());
     }
     ::unlink(name.constData());

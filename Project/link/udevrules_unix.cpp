@@ -1,4 +1,5 @@
 #include "udevrules_unix.h"
+#include "strangerfile_unix.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,9 +7,6 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -201,23 +199,13 @@ UdevRule ruleOf(const QString &file, int line, const QList<Key> &keys)
 // block or act on a line. read: none was there to read, or it was read whole.
 QByteArray readRuleFile(const QString &path, bool *read)
 {
-    const QByteArray local = QFile::encodeName(path);
-    struct stat info;
-    *read = ::stat(local.constData(), &info) != 0 || !S_ISREG(info.st_mode);
-    if (*read || info.st_size > maxFileSize)
+    const StrangerFile file(QFile::encodeName(path), true);
+    const qint64 size = file.info().st_size;
+    *read = file.kind() == StrangerFile::Absent || file.kind() == StrangerFile::NotRegular;
+    if (file.kind() != StrangerFile::Opened || size > maxFileSize)
         return QByteArray();
-    const int fd = ::open(local.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return QByteArray();
-    QByteArray text;
-    // It may have been swapped since stat.
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxFileSize) {
-        QFile file;
-        if (file.open(fd, QIODevice::ReadOnly))
-            text = file.read(info.st_size);
-        *read = text.size() == info.st_size;
-    }
-    ::close(fd);
+    const QByteArray text = file.read(size);
+    *read = text.size() == size;
     return text;
 }
 

@@ -184,6 +184,9 @@ void tst_LinkErrors::errorsMeaningLoss_data()
     QTest::addColumn<bool>("open");
     QTest::addColumn<bool>("loss");
 
+#ifndef Q_OS_WIN
+    QSKIP("Where the console opens the tty itself, the line sees its own hang-up");
+#endif
     QTest::newRow("device removed while open") << QSerialPort::ResourceError << true << true;
     QTest::newRow("access denied while open: a pulled adapter on Windows")
             << QSerialPort::PermissionError << true << true;
@@ -203,8 +206,6 @@ void tst_LinkErrors::errorsMeaningLoss()
     QFETCH(bool, loss);
 
     QCOMPARE(DeviceWatch::meansLoss(error, open), loss);
-#else
-    QSKIP("Where the console opens the tty itself, the line sees its own hang-up");
 #endif
 }
 
