@@ -39,11 +39,6 @@ Slot taken[32];
 const int givenBackOn[] = {SIGTERM, SIGHUP, SIGINT};
 struct sigaction previousAction[3];
 
-bool sameFile(const struct stat &a, const struct stat &b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Removes the lock files still held, then lets the signal do what it did.
 void giveBack(int signal)
 {
@@ -316,7 +311,7 @@ void LockFiles::release()
         struct stat mine;
         struct stat there;
         if (::fstat(held.fd, &mine) == 0 && ::lstat(held.path.constData(), &there) == 0
-            && sameFile(mine, there))
+            && StrangerFile::sameFile(mine, there))
             ::unlink(held.path.constData());
         ::close(held.fd);
     }

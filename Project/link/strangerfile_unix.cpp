@@ -23,8 +23,7 @@ StrangerFile::StrangerFile(const QByteArray &path, bool followLinks)
     struct stat opened;
     if (m_fd < 0) {
         m_kind = errno == ENOENT ? Absent : Unopened;
-    } else if (::fstat(m_fd, &opened) != 0 || opened.st_dev != m_info.st_dev
-               || opened.st_ino != m_info.st_ino) {
+    } else if (::fstat(m_fd, &opened) != 0 || !sameFile(opened, m_info)) {
         ::close(m_fd);
         m_fd = -1;
         m_kind = Unopened;

@@ -26,6 +26,12 @@ public:
     // At most bound bytes from its start; none unless Opened.
     QByteArray read(qsizetype bound) const;
 
+    // Whether a and b describe the same file.
+    static bool sameFile(const struct stat &a, const struct stat &b)
+    {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    }
+
 private:
     Kind m_kind = Absent;
     int m_fd = -1;
